@@ -1,0 +1,37 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Control ids of the main window.
+constexpr int IDC_INSTALL_PATH = 1019;
+constexpr int IDC_BROWSE = 1020;
+constexpr int IDC_MAIN_ACTION = 1021;
+constexpr int IDC_REPAIR = 1022;
+constexpr int IDC_SETTINGS = 1023;
+constexpr int IDC_SIGN_OUT = 1024;
+constexpr int IDC_STATUS = 1025;
+constexpr int IDC_PROGRESS = 1026;
+
+// Messages the install worker posts; lParam is a heap record that belongs to the
+// window once the post succeeded (null is allowed).
+constexpr UINT WM_INSTALL_PROGRESS = WM_APP + 1;  // InstallProgress*
+constexpr UINT WM_INSTALL_DONE = WM_APP + 2;      // InstallResult*
+
+// The main window's controls and busy flag; UI thread only.
+struct MainWindowState {
+    HWND folderBox = nullptr;
+    HWND mainAction = nullptr;
+    HWND statusLine = nullptr;
+    HWND accountLine = nullptr;
+    HWND progressBar = nullptr;
+    bool busy = false;  // an install or repair is running
+};
+
+MainWindowState& MainWindow();
+
+// The launcher window of main mode.
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Sets the status line's text and repaints it at once; nothing without a status line.
+void SetStatusText(const std::wstring& text);

@@ -1,0 +1,60 @@
+#include "support/test_files.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "state/launcher_config.h"
+
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder() {
+    static std::atomic<int> counter{0};
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    path = (fs::path(base) / (L"hollowmere-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(counter++)))
+               .wstring();
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+    fs::create_directories(path, ignored);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+std::wstring TempFolder::operator/(const std::wstring& name) const { return (fs::path(path) / name).wstring(); }
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::error_code ignored;
+    fs::create_directories(fs::path(path).parent_path(), ignored);
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+bool FileExists(const std::wstring& path) {
+    std::error_code ignored;
+    return fs::exists(fs::path(path), ignored);
+}
+
+void ResetLauncherDataFolder() {
+    const std::wstring folder = LauncherDataFolder();
+    std::error_code ignored;
+    if (!folder.empty()) fs::remove_all(folder, ignored);
+}
+
+std::wstring BuildPath(const std::wstring& relative) {
+    return (fs::path(HOLLOWMERE_TEST_BUILD_DIR) / relative).wstring();
+}

@@ -1,0 +1,231 @@
+#include "support/window_driver.h"
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "support/test_files.h"
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+
+struct FindRequest {
+    DWORD pid;
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM param) {
+    auto* request = reinterpret_cast<FindRequest*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != request->pid) return TRUE;
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, request->className) != 0) return TRUE;
+    request->found = window;
+    return FALSE;
+}
+
+HWND FindTopWindow(DWORD pid, const wchar_t* className) {
+    FindRequest request = {pid, className, nullptr};
+    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}
+
+std::wstring WindowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, &text[0], length + 1);
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+std::wstring ProcessImage(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return std::wstring();
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    std::wstring image;
+    if (QueryFullProcessImageNameW(process, 0, path, &size)) image.assign(path, size);
+    CloseHandle(process);
+    return image;
+}
+
+struct ImageRequest {
+    std::wstring image;
+    HWND found;
+    DWORD pid;
+};
+
+BOOL CALLBACK FindWindowOfImage(HWND window, LPARAM param) {
+    auto* request = reinterpret_cast<ImageRequest*>(param);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, L"HollowmereLauncherWindow") != 0) return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    std::error_code error;
+    if (!std::filesystem::equivalent(ProcessImage(owner), request->image, error) || error) return TRUE;
+    request->found = window;
+    request->pid = owner;
+    return FALSE;
+}
+
+}  // namespace
+
+LauncherRun::~LauncherRun() {
+    if (!process) return;
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+}
+
+bool StartLauncher(const std::wstring& arguments, LauncherRun& run, const std::wstring& exe) {
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    run.process = info.hProcess;
+    run.pid = info.dwProcessId;
+    return true;
+}
+
+DWORD WaitForExit(const LauncherRun& run, DWORD timeoutMs) {
+    if (WaitForSingleObject(run.process, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(run.process, &code);
+    return code;
+}
+
+HWND WaitForLauncherWindow(DWORD pid, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+        HWND window = FindTopWindow(pid, L"HollowmereLauncherWindow");
+        if (window && IsWindowVisible(window)) return window;
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+HWND FindLauncherWindowOfImage(const std::wstring& imagePath, DWORD* pid) {
+    ImageRequest request = {imagePath, nullptr, 0};
+    EnumWindows(FindWindowOfImage, reinterpret_cast<LPARAM>(&request));
+    if (pid) *pid = request.pid;
+    return request.found;
+}
+
+std::wstring ReadControlText(HWND window, int controlId) { return WindowText(GetDlgItem(window, controlId)); }
+
+void SetControlText(HWND window, int controlId, const std::wstring& text) {
+    SendMessageW(GetDlgItem(window, controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ClickControl(HWND window, int controlId) { PostMessageW(GetDlgItem(window, controlId), BM_CLICK, 0, 0); }
+
+bool IsControlEnabled(HWND window, int controlId) { return IsWindowEnabled(GetDlgItem(window, controlId)) != FALSE; }
+
+bool IsControlVisible(HWND window, int controlId) { return IsWindowVisible(GetDlgItem(window, controlId)) != FALSE; }
+
+RECT ControlRect(HWND window, int controlId) {
+    RECT rect = {};
+    HWND control = GetDlgItem(window, controlId);
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+bool WaitForMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxSeen& seen) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+        HWND box = FindTopWindow(pid, L"#32770");
+        if (box && IsWindowVisible(box)) {
+            seen.box = box;
+            seen.caption = WindowText(box);
+            // 0xFFFF is the id of a message box's text control.
+            seen.text = WindowText(GetDlgItem(box, 0xFFFF));
+            return true;
+        }
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return false;
+}
+
+bool NoMessageBoxFor(DWORD pid, DWORD milliseconds) {
+    MessageBoxSeen seen;
+    return !WaitForMessageBox(pid, milliseconds, seen);
+}
+
+void AnswerMessageBox(HWND box, int buttonId) {
+    // Posted: a sent click would wait until the box has closed.
+    PostMessageW(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (IsWindow(box) && GetTickCount64() < deadline) Sleep(kPollMs);
+}
+
+std::wstring WaitForControlText(HWND window, int controlId, const std::wstring& expected, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    std::wstring text;
+    do {
+        text = ReadControlText(window, controlId);
+        if (text == expected) return text;
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return text;
+}
+
+bool SaveScreenshot(HWND window, const std::wstring& name) {
+    RECT rect = {};
+    if (!GetWindowRect(window, &rect)) return false;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file stores rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool saved = false;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        GdiFlush();
+        SelectObject(memory, old);
+        const DWORD rowBytes = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+        const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+        file.bfSize = file.bfOffBits + imageBytes;
+        info.bmiHeader.biSizeImage = imageBytes;
+        const std::wstring path = BuildPath(L"screenshots/" + name + L".bmp");
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+        out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+        out.write(static_cast<const char*>(bits), imageBytes);
+        out.close();
+        saved = static_cast<bool>(out);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}

@@ -1,0 +1,55 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Drives a launcher process from outside through Win32 only, as a player would:
+// find its window, read and set control texts, click, read and answer its boxes.
+
+struct LauncherRun {
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+    LauncherRun() = default;
+    LauncherRun(const LauncherRun&) = delete;
+    LauncherRun& operator=(const LauncherRun&) = delete;
+    // Ends a process the test left running, so one failure does not leak into the next test.
+    ~LauncherRun();
+};
+
+// Starts exe (the built launcher by default) with the given argument text.
+bool StartLauncher(const std::wstring& arguments, LauncherRun& run,
+                   const std::wstring& exe = HOLLOWMERE_TEST_LAUNCHER_EXE);
+// The exit code, or STILL_ACTIVE when the process did not end in time.
+DWORD WaitForExit(const LauncherRun& run, DWORD timeoutMs);
+
+// The top-level "HollowmereLauncherWindow" of the process, or null after the time-out.
+HWND WaitForLauncherWindow(DWORD pid, DWORD timeoutMs);
+// The top-level launcher window of any process whose executable is imagePath.
+HWND FindLauncherWindowOfImage(const std::wstring& imagePath, DWORD* pid = nullptr);
+
+std::wstring ReadControlText(HWND window, int controlId);
+void SetControlText(HWND window, int controlId, const std::wstring& text);
+// Posts a click, so a box the click opens does not block the test.
+void ClickControl(HWND window, int controlId);
+bool IsControlEnabled(HWND window, int controlId);
+bool IsControlVisible(HWND window, int controlId);
+// The control's rectangle in the client coordinates of window.
+RECT ControlRect(HWND window, int controlId);
+
+struct MessageBoxSeen {
+    HWND box = nullptr;
+    std::wstring caption;
+    std::wstring text;
+};
+// Waits for a message box (class "#32770") of the process.
+bool WaitForMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxSeen& seen);
+// True when no message box of the process appears within the time.
+bool NoMessageBoxFor(DWORD pid, DWORD milliseconds);
+// Presses a button of the box (IDOK, IDYES, IDNO, ...).
+void AnswerMessageBox(HWND box, int buttonId);
+
+// Waits until the control's text equals expected; returns the last text seen.
+std::wstring WaitForControlText(HWND window, int controlId, const std::wstring& expected, DWORD timeoutMs);
+
+// Saves the window's area of the screen as build/screenshots/<name>.bmp.
+bool SaveScreenshot(HWND window, const std::wstring& name);

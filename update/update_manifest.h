@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The service's description of the current client and launcher, as last fetched.
+struct UpdateManifest {
+    std::wstring client_version;
+    std::wstring client_url;
+    std::uint64_t client_size = 0;  // bytes; 0 means unknown
+    std::wstring client_sha256;
+    std::wstring launcher_version;
+    std::wstring launcher_url;
+    std::wstring launcher_sha256;
+};
+
+// The launcher's own version.
+constexpr const wchar_t* kLauncherVersion = L"2.0.4";
+
+// Fetches and reads the manifest from the service. On false, message holds the reason
+// and manifest is exactly as it was.
+bool FetchUpdateManifest(UpdateManifest& manifest, std::wstring& message);
+
+// Fetches into the process-wide record, sets the loaded flag to the result and, on
+// failure, puts the message into the main window's status line. UI thread only.
+bool CheckForUpdates();
+
+// The process-wide record and its flag (UI thread only).
+const UpdateManifest& CurrentManifest();
+bool IsManifestLoaded();
+
+// True when version (major.minor.patch) is greater than the launcher's own.
+bool LauncherUpdateAvailable(const std::wstring& version);
