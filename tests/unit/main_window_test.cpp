@@ -10,7 +10,9 @@
 #include "app/startup.h"
 #include "app/ui_resources.h"
 #include "install/install_records.h"
+#include "state/launcher_config.h"
 #include "state/session.h"
+#include "update/update_manifest.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"
 
@@ -65,7 +67,8 @@ protected:
 
     void SetUp() override {
         ResetLauncherDataFolder();
-        // No stand-in service is asked for here: the update check fails quickly.
+        // The stored folder is one where no client can be, whether or not a service answers.
+        ASSERT_TRUE(WriteInstallPath(folder.path));
         window = CreateLauncherWindow(GetModuleHandleW(nullptr), kMainClientHeight);
         ASSERT_NE(window, nullptr);
         ShowWindow(window, SW_SHOW);
@@ -85,6 +88,7 @@ protected:
         ShowWindow(MainWindow().progressBar, SW_SHOW);
     }
 
+    TempFolder folder;
     HWND window = nullptr;
 };
 
@@ -162,9 +166,14 @@ TEST_F(MainWindowInProcess, FailedInstallShowsItsReasonAndReturnsToIdle) {
     EXPECT_TRUE(IsWindowEnabled(MainWindow().mainAction));
     EXPECT_FALSE(IsWindowVisible(MainWindow().progressBar));
     EXPECT_FALSE(HasMarqueeStyle(MainWindow().progressBar));
-    // Refreshed: without a manifest the window offers the retry again.
-    EXPECT_EQ(ReadControlText(window, IDC_STATUS), L"Unable to check updates. Check your internet connection.");
-    EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"Retry");
+    // Refreshed from the folder (which holds no client) and this run's update check.
+    if (IsManifestLoaded()) {
+        EXPECT_EQ(ReadControlText(window, IDC_STATUS), L"Sarnhold is ready to install");
+        EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"INSTALL");
+    } else {
+        EXPECT_EQ(ReadControlText(window, IDC_STATUS), L"Unable to check updates. Check your internet connection.");
+        EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"Retry");
+    }
     SaveScreenshot(window, L"main-window-after-failed-install");
 
     // A failure that names no reason still says that something went wrong.
