@@ -53,3 +53,17 @@ std::wstring WaitForControlText(HWND window, int controlId, const std::wstring& 
 
 // Saves the window's area of the screen as build/screenshots/<name>.bmp.
 bool SaveScreenshot(HWND window, const std::wstring& name);
+
+// The text of the child control covering a client point of window; for controls
+// without an id of their own.
+std::wstring ReadTextAt(HWND window, int x, int y);
+// The client area's width and height.
+SIZE ClientSize(HWND window);
+// Waits for a visible launcher window of another process started from imagePath.
+HWND WaitForOtherLauncherWindow(const std::wstring& imagePath, DWORD exceptPid, DWORD timeoutMs,
+                                DWORD* pid = nullptr);
+// True when a direct child of window shows exactly text.
+bool HasChildWithText(HWND window, const std::wstring& text);
+// The text of an edit control of another process: GetWindowTextW (and so
+// ReadControlText) sees only captions across processes, so this asks the control.
+std::wstring ReadEditText(HWND window, int controlId);
