@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "app/ui_resources.h"
+#include "play/sign_in.h"
 #include "state/launcher_config.h"
 #include "update/update_manifest.h"
 
@@ -14,8 +15,14 @@ void InstallOrRepairFromWindow(HWND window, bool repair) {
         return;
     }
     // Remembered before anything is asked, so a chosen folder survives a declined action.
+    // Play reads the client's place back from here.
     WriteInstallPath(folder);
     if (!IsManifestLoaded() && !CheckForUpdates()) return;  // the status line tells why
-    // Playing, and installing on a worker thread, start here once those flows exist;
-    // until then the press ends after the folder and the manifest are in place.
+    if (!repair && IsClientCurrent(folder, CurrentManifest())) {
+        // The client has started: the launcher's work is done.
+        if (SignInAndLaunch(window)) DestroyWindow(window);
+        return;
+    }
+    // Installing on a worker thread starts here once that flow exists; until then the
+    // press ends after the folder and the manifest are in place.
 }

@@ -315,3 +315,29 @@ std::wstring ReadEditText(HWND window, int controlId) {
     text.resize(static_cast<size_t>(copied));
     return text;
 }
+
+namespace {
+
+BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (_wcsicmp(className, L"Static") != 0) return TRUE;
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+    *reinterpret_cast<HWND*>(param) = child;
+    return FALSE;
+}
+
+}  // namespace
+
+BoxIcon ReadMessageBoxIcon(HWND box) {
+    HWND control = nullptr;
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&control));
+    if (!control) return BoxIcon::None;
+    const HICON icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
+    if (!icon || !IsWindowVisible(control)) return BoxIcon::None;
+    if (icon == LoadIconW(nullptr, IDI_ERROR)) return BoxIcon::Error;
+    if (icon == LoadIconW(nullptr, IDI_WARNING)) return BoxIcon::Warning;
+    if (icon == LoadIconW(nullptr, IDI_INFORMATION)) return BoxIcon::Information;
+    if (icon == LoadIconW(nullptr, IDI_QUESTION)) return BoxIcon::Question;
+    return BoxIcon::Other;
+}

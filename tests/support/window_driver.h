@@ -67,3 +67,8 @@ bool HasChildWithText(HWND window, const std::wstring& text);
 // The text of an edit control of another process: GetWindowTextW (and so
 // ReadControlText) sees only captions across processes, so this asks the control.
 std::wstring ReadEditText(HWND window, int controlId);
+
+// The standard icon of a message box. System icons are told apart by their shared
+// handles, which only holds for boxes of the calling process (in-process tests).
+enum class BoxIcon { None, Error, Warning, Information, Question, Other };
+BoxIcon ReadMessageBoxIcon(HWND box);
