@@ -441,7 +441,7 @@ def main(argv=None):
     parser.add_argument("--client-version", default="1.0.0")
     parser.add_argument("--launcher-version", default="2.0.4")
     parser.add_argument("--rate", type=int, default=0, help="serve bodies at most this many bytes per second")
-    parser.add_argument("--data-dir", help="where the package and manifest are written (default: a temporary folder)")
+    parser.add_argument("--data-dir", "--state-dir", dest="data_dir", help="where the package and manifest are written (default: a temporary folder)")
     parser.add_argument("--verbose", action="store_true", help="print each request on standard error")
     args = parser.parse_args(argv)
 
