@@ -32,8 +32,8 @@ struct ControlSpec {
     int x, y, width, height;
     DWORD style;
     DWORD exStyle;
-    int textLimit;                               // 0: no limit
-    HWND SettingsWindowState::*remember;         // where the handle is kept, if anywhere
+    int textLimit;                        // 0: no limit
+    HWND SettingsWindowState::*remember;  // where the handle is kept, if anywhere
 };
 
 const ControlSpec kControls[] = {
@@ -76,9 +76,10 @@ const ControlSpec kControls[] = {
 };
 
 // The controls that follow the enable box.
-constexpr int kFontControlIds[] = {IDC_FONT_NAME,     IDC_CHOOSE_FONT,         IDC_FORCE_FONT,
-                                   IDC_SCALE_PERCENT, IDC_WEIGHT_OFFSET,       IDC_MIN_ORIGINAL_HEIGHT,
-                                   IDC_MAX_ORIGINAL_HEIGHT, IDC_MAX_RESULT_HEIGHT};
+constexpr int kFontControlIds[] = {
+    IDC_FONT_NAME,     IDC_CHOOSE_FONT,         IDC_FORCE_FONT,          IDC_SCALE_PERCENT,
+    IDC_WEIGHT_OFFSET, IDC_MIN_ORIGINAL_HEIGHT, IDC_MAX_ORIGINAL_HEIGHT, IDC_MAX_RESULT_HEIGHT,
+};
 
 bool IsChecked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
 
