@@ -25,7 +25,7 @@ constexpr int kNumberLimit = 6;
 constexpr int kReadChars = 31;  // texts are read back as at most this many characters
 
 // One row of the form; the order of the table is the creation and tab order.
-struct ControlSpec {
+struct ControlRow {
     const wchar_t* className;
     const wchar_t* text;
     int id;  // 0: no id
@@ -36,7 +36,7 @@ struct ControlSpec {
     HWND SettingsWindowState::*remember;  // where the handle is kept, if anywhere
 };
 
-const ControlSpec kControls[] = {
+const ControlRow kControls[] = {
     {L"STATIC", L"Default is the original game font. Changes apply on restart.", 0, 18, 16, 500, 20, kTextStyle, 0,
      0, nullptr},
     {L"BUTTON", L"Enable custom font adjustments (default: off)", IDC_FONT_ENABLED, 18, 45, 390, 24, kCheckBoxStyle,
@@ -196,17 +196,17 @@ const std::vector<Resolution>& ResolutionChoices() {
 void CreateSettingsControls(HWND window) {
     const UiResources& ui = Ui();
     SettingsWindowState& state = SettingsWindow();
-    for (const ControlSpec& spec : kControls) {
-        HWND control = CreateWindowExW(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
-                                       spec.x, spec.y, spec.width, spec.height, window,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ui.instance, nullptr);
+    for (const ControlRow& row : kControls) {
+        HWND control = CreateWindowExW(row.exStyle, row.className, row.text, WS_CHILD | WS_VISIBLE | row.style,
+                                       row.x, row.y, row.width, row.height, window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), ui.instance, nullptr);
         // A control that could not be created stays out; messages to it do nothing.
         if (!control) continue;
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(ui.bodyFont), FALSE);
-        if (spec.remember) state.*spec.remember = control;
+        if (row.remember) state.*row.remember = control;
     }
-    for (const ControlSpec& spec : kControls) {
-        if (spec.textLimit > 0) SendDlgItemMessageW(window, spec.id, EM_SETLIMITTEXT, spec.textLimit, 0);
+    for (const ControlRow& row : kControls) {
+        if (row.textLimit > 0) SendDlgItemMessageW(window, row.id, EM_SETLIMITTEXT, row.textLimit, 0);
     }
     for (int sliderId : {IDC_MUSIC_VOLUME, IDC_EFFECT_VOLUME}) {
         SendDlgItemMessageW(window, sliderId, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
