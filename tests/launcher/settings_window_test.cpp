@@ -68,6 +68,12 @@ std::wstring WaitForEditText(HWND window, int id, const std::wstring& expected) 
     return text;
 }
 
+// Paints everything pending first, so the picture shows the state the test just set.
+void Screenshot(HWND window, const std::wstring& name) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    SaveScreenshot(window, name);
+}
+
 HWND OpenSettings(LauncherRun& run) {
     if (!StartLauncher(L"--settings", run)) return nullptr;
     return WaitForLauncherWindow(run.pid, kWindowWaitMs);
@@ -166,7 +172,7 @@ TEST(SettingsWindow, FirstOpenWithoutFilesShowsTheDefaults) {
     EXPECT_EQ(tabOrder, expectedTabOrder);
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(window, IDC_SAVE_SETTINGS), GWL_STYLE) & BS_DEFPUSHBUTTON);
 
-    SaveScreenshot(window, L"settings-first-open");
+    Screenshot(window, L"settings-first-open");
     CloseWithoutSaving(window, run);
     EXPECT_FALSE(FileExists(setup.FontFile()));
     EXPECT_FALSE(FileExists(setup.OptionsFile()));
@@ -193,7 +199,7 @@ TEST(SettingsWindow, AnUnlistedResolutionIsOfferedAsCurrentAndSavedBack) {
     EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, 14), L"1600 x 1200 (current)");
     EXPECT_EQ(ComboSelection(window, IDC_RESOLUTION), 14);
     EXPECT_TRUE(IsControlChecked(window, IDC_FULLSCREEN));
-    SaveScreenshot(window, L"settings-current-resolution");
+    Screenshot(window, L"settings-current-resolution");
 
     SaveAndExpectClosed(window, run);
     const std::string saved = ReadFileBytes(setup.OptionsFile());
@@ -217,7 +223,7 @@ TEST(SettingsWindow, TheEnableBoxSwitchesOnlyTheFontControls) {
     HWND window = OpenSettings(run);
     ASSERT_NE(window, nullptr);
     for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_TRUE(IsControlEnabled(window, id)) << id;
-    SaveScreenshot(window, L"settings-font-enabled");
+    Screenshot(window, L"settings-font-enabled");
 
     SetControlChecked(window, IDC_FONT_ENABLED, false);
     for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_FALSE(IsControlEnabled(window, id)) << id;
@@ -279,7 +285,7 @@ TEST(SettingsWindow, SlidersListAndBoxesAreSavedToTheOptionsFile) {
     SelectComboItem(window, IDC_RESOLUTION, 4);
     SetControlChecked(window, IDC_FULLSCREEN, true);
     SetControlChecked(window, IDC_SOUND_ON, false);
-    SaveScreenshot(window, L"settings-edited");
+    Screenshot(window, L"settings-edited");
     SaveAndExpectClosed(window, run);
 
     const std::string saved = ReadFileBytes(setup.OptionsFile());
@@ -326,7 +332,7 @@ TEST(SettingsWindow, ResetShowsDefaultsAndClosingWritesNothing) {
     EXPECT_EQ(SliderPosition(window, IDC_MUSIC_VOLUME), 13);
     EXPECT_EQ(MusicPercent(window), L"13%");
     EXPECT_EQ(EffectPercent(window), L"13%");
-    SaveScreenshot(window, L"settings-after-reset");
+    Screenshot(window, L"settings-after-reset");
 
     CloseWithoutSaving(window, run);
     EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
@@ -364,6 +370,25 @@ TEST(SettingsWindow, SaveFailuresAreReportedInOrder) {
         EXPECT_TRUE(FileExists(setup.FontFile()));
         EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
     }
+}
+
+TEST(SettingsWindow, AHostileOptionsFileOpensAndSaves) {
+    SettingsSetup setup;
+    const std::string spaces(100000, ' ');
+    std::string options = ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"]" + spaces + "= 1600");
+    options = ReplaceOnce(options, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] =" + spaces + "900");
+    ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, ComboSelection(window, IDC_RESOLUTION)), L"1600 x 900");
+    SelectComboItem(window, IDC_RESOLUTION, 0);
+    SaveAndExpectClosed(window, run);
+    std::string expected = ReplaceOnce(options, spaces + "= 1600", spaces + "= 800");
+    expected = ReplaceOnce(expected, spaces + "900", spaces + "600");
+    expected = ReplaceOnce(expected, "[\"OLD_WIDTH\"] = 1920", "[\"OLD_WIDTH\"] = 800");
+    expected = ReplaceOnce(expected, "[\"OLD_HEIGHT\"] = 1080", "[\"OLD_HEIGHT\"] = 600");
+    EXPECT_TRUE(ReadFileBytes(setup.OptionsFile()) == expected);
 }
 
 TEST(SettingsWindow, ChooseFontTakesOnlyTheFaceName) {
