@@ -90,7 +90,9 @@ void SaveAndExpectClosed(HWND window, const LauncherRun& run) {
     const DWORD code = WaitForExit(run, kExitWaitMs);
     if (code == STILL_ACTIVE) {
         MessageBoxSeen seen;
-        if (WaitForMessageBox(run.pid, 0, seen)) ADD_FAILURE() << "unexpected box: " << testing::PrintToString(seen.text);
+        if (WaitForMessageBox(run.pid, 0, seen)) {
+            ADD_FAILURE() << "unexpected box: " << testing::PrintToString(seen.text);
+        }
     }
     EXPECT_EQ(code, 0u);
 }
