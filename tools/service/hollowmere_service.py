@@ -246,6 +246,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if parsed.path.startswith(CONTROL_PREFIX):
                 self.answer(*self.control(parsed.path, urllib.parse.parse_qs(parsed.query, True), body))
+                if getattr(self, "stop_after_reply", False):
+                    self.wfile.flush()
+                    threading.Thread(target=self.server.shutdown, daemon=True).start()
                 return
             with self.state.lock:
                 self.state.requests.append((self.command, self.path, list(self.headers.items()), body))
@@ -376,7 +379,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 state.sign_in.username = body.decode("utf-8")
                 return text(200, "username set")
             if command == "shutdown" and self.command == "POST":
-                threading.Thread(target=self.server.shutdown, daemon=True).start()
+                # Stop only after this reply is out, or the caller sees a dropped connection.
+                self.stop_after_reply = True
                 return text(200, "stopping")
         return text(404, "unknown control request %s %s" % (self.command, path))
 
@@ -441,7 +445,7 @@ def main(argv=None):
     parser.add_argument("--client-version", default="1.0.0")
     parser.add_argument("--launcher-version", default="2.0.4")
     parser.add_argument("--rate", type=int, default=0, help="serve bodies at most this many bytes per second")
-    parser.add_argument("--data-dir", help="where the package and manifest are written (default: a temporary folder)")
+    parser.add_argument("--data-dir", "--state-dir", dest="data_dir", help="where the package and manifest are written (default: a temporary folder)")
     parser.add_argument("--verbose", action="store_true", help="print each request on standard error")
     args = parser.parse_args(argv)
 
