@@ -325,3 +325,73 @@ std::wstring ReadEditText(HWND window, int controlId) {
     text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
     return text;
 }
+
+std::wstring ReadTextAt(HWND window, int x, int y) {
+    HWND child = ChildWindowFromPointEx(window, POINT{x, y}, CWP_SKIPINVISIBLE);
+    if (!child || child == window) return std::wstring();
+    return WindowText(child);
+}
+
+SIZE ClientSize(HWND window) {
+    RECT rect = {};
+    GetClientRect(window, &rect);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+namespace {
+
+struct OtherImageRequest {
+    std::wstring image;
+    DWORD exceptPid;
+    HWND found;
+    DWORD pid;
+};
+
+BOOL CALLBACK FindOtherWindowOfImage(HWND window, LPARAM param) {
+    auto* request = reinterpret_cast<OtherImageRequest*>(param);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, L"HollowmereLauncherWindow") != 0 || !IsWindowVisible(window)) return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == request->exceptPid) return TRUE;
+    std::error_code error;
+    if (!std::filesystem::equivalent(ProcessImage(owner), request->image, error) || error) return TRUE;
+    request->found = window;
+    request->pid = owner;
+    return FALSE;
+}
+
+struct ChildTextRequest {
+    const std::wstring* text;
+    bool found;
+};
+
+BOOL CALLBACK FindChildWithText(HWND child, LPARAM param) {
+    auto* request = reinterpret_cast<ChildTextRequest*>(param);
+    if (WindowText(child) != *request->text) return TRUE;
+    request->found = true;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForOtherLauncherWindow(const std::wstring& imagePath, DWORD exceptPid, DWORD timeoutMs, DWORD* pid) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+        OtherImageRequest request = {imagePath, exceptPid, nullptr, 0};
+        EnumWindows(FindOtherWindowOfImage, reinterpret_cast<LPARAM>(&request));
+        if (request.found) {
+            if (pid) *pid = request.pid;
+            return request.found;
+        }
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+bool HasChildWithText(HWND window, const std::wstring& text) {
+    ChildTextRequest request = {&text, false};
+    EnumChildWindows(window, FindChildWithText, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}

@@ -73,3 +73,14 @@ HWND FindControlAt(HWND window, const wchar_t* className, int x, int y);
 // The text of another process's edit control, asked of the control itself: GetWindowTextW
 // across processes gives the text the control was created with, not what it shows now.
 std::wstring ReadEditText(HWND window, int controlId);
+
+// The text of the child control covering a client point of window; for controls
+// without an id of their own.
+std::wstring ReadTextAt(HWND window, int x, int y);
+// The client area's width and height.
+SIZE ClientSize(HWND window);
+// Waits for a visible launcher window of another process started from imagePath.
+HWND WaitForOtherLauncherWindow(const std::wstring& imagePath, DWORD exceptPid, DWORD timeoutMs,
+                                DWORD* pid = nullptr);
+// True when a direct child of window shows exactly text.
+bool HasChildWithText(HWND window, const std::wstring& text);
