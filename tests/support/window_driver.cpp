@@ -230,6 +230,102 @@ bool SaveScreenshot(HWND window, const std::wstring& name) {
     return saved;
 }
 
+#include <commctrl.h>
+
+namespace {
+
+constexpr UINT kSendTimeoutMs = 5000;
+
+LRESULT SendToControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    return static_cast<LRESULT>(result);
+}
+
+struct PositionRequest {
+    HWND parent;
+    const wchar_t* className;
+    POINT topLeft;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildAtPosition(HWND child, LPARAM param) {
+    auto* request = reinterpret_cast<PositionRequest*>(param);
+    if (GetParent(child) != request->parent) return TRUE;
+    wchar_t className[64] = {};
+    GetClassNameW(child, className, 64);
+    if (lstrcmpiW(className, request->className) != 0) return TRUE;
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, request->parent, reinterpret_cast<POINT*>(&rect), 2);
+    if (rect.left != request->topLeft.x || rect.top != request->topLeft.y) return TRUE;
+    request->found = child;
+    return FALSE;
+}
+
+}  // namespace
+
+bool IsControlChecked(HWND window, int controlId) {
+    return SendToControl(GetDlgItem(window, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetControlChecked(HWND window, int controlId, bool checked) {
+    if (IsControlChecked(window, controlId) == checked) return;
+    // Sent, not posted: the click and the parent's handling of it are done on return.
+    SendToControl(GetDlgItem(window, controlId), BM_CLICK, 0, 0);
+}
+
+int ComboSelection(HWND window, int controlId) {
+    return static_cast<int>(SendToControl(GetDlgItem(window, controlId), CB_GETCURSEL, 0, 0));
+}
+
+int ComboItemCount(HWND window, int controlId) {
+    return static_cast<int>(SendToControl(GetDlgItem(window, controlId), CB_GETCOUNT, 0, 0));
+}
+
+std::wstring ComboItemText(HWND window, int controlId, int index) {
+    HWND combo = GetDlgItem(window, controlId);
+    const LRESULT length = SendToControl(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0) return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendToControl(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+void SelectComboItem(HWND window, int controlId, int index) {
+    HWND combo = GetDlgItem(window, controlId);
+    SendToControl(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendToControl(window, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+int SliderPosition(HWND window, int controlId) {
+    return static_cast<int>(SendToControl(GetDlgItem(window, controlId), TBM_GETPOS, 0, 0));
+}
+
+void MoveSlider(HWND window, int controlId, int position) {
+    HWND slider = GetDlgItem(window, controlId);
+    SendToControl(slider, TBM_SETPOS, TRUE, position);
+    SendToControl(window, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(slider));
+}
+
+HWND FindControlAt(HWND window, const wchar_t* className, int x, int y) {
+    PositionRequest request = {window, className, {x, y}, nullptr};
+    EnumChildWindows(window, FindChildAtPosition, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}
+
+std::wstring ReadEditText(HWND window, int controlId) {
+    HWND control = GetDlgItem(window, controlId);
+    const LRESULT length = SendToControl(control, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    const LRESULT copied =
+        SendToControl(control, WM_GETTEXT, static_cast<WPARAM>(text.size()), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
 std::wstring ReadTextAt(HWND window, int x, int y) {
     HWND child = ChildWindowFromPointEx(window, POINT{x, y}, CWP_SKIPINVISIBLE);
     if (!child || child == window) return std::wstring();
@@ -298,22 +394,6 @@ bool HasChildWithText(HWND window, const std::wstring& text) {
     ChildTextRequest request = {&text, false};
     EnumChildWindows(window, FindChildWithText, reinterpret_cast<LPARAM>(&request));
     return request.found;
-}
-
-std::wstring ReadEditText(HWND window, int controlId) {
-    HWND control = GetDlgItem(window, controlId);
-    DWORD_PTR length = 0;
-    if (!control || !SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
-        return std::wstring();
-    }
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-                             5000, &copied)) {
-        return std::wstring();
-    }
-    text.resize(static_cast<size_t>(copied));
-    return text;
 }
 
 namespace {

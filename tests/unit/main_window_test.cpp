@@ -139,6 +139,7 @@ TEST_F(MainWindowInProcess, BusyWindowRefusesToCloseAndIgnoresCommands) {
     EXPECT_EQ(box.text, L"Installation is still running. Please wait for it to finish.");
     EXPECT_TRUE(IsWindow(window));
     EXPECT_EQ(MainWindow().statusLine, GetDlgItem(window, IDC_STATUS));
+    SaveScreenshot(window, L"main-window-busy-after-close");
 
     // Once the install has ended, the same commands work again.
     ASSERT_TRUE(PostInstallResult(window, true, L""));
@@ -210,6 +211,7 @@ TEST_F(MainWindowInProcess, StaticTextIsDrawnTransparentlyOnTheBackground) {
     EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)), Ui().titleFont);
     EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(MainWindow().folderBox, WM_GETFONT, 0, 0)), Ui().bodyFont);
     EXPECT_EQ(SendMessageW(MainWindow().folderBox, EM_GETLIMITTEXT, 0, 0), 32000);
+    SaveScreenshot(window, L"main-window-in-process");
 }
 
 }  // namespace

@@ -255,6 +255,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if parsed.path.startswith(CONTROL_PREFIX):
                 self.answer(*self.control(parsed.path, urllib.parse.parse_qs(parsed.query, True), body))
+                if getattr(self, "stop_after_reply", False):
+                    self.wfile.flush()
+                    threading.Thread(target=self.server.shutdown, daemon=True).start()
                 return
             with self.state.lock:
                 self.state.requests.append((self.command, self.path, list(self.headers.items()), body))
@@ -399,7 +402,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 state.sign_in.authorize_url = body.decode("utf-8")
                 return text(200, "authorize_url set")
             if command == "shutdown" and self.command == "POST":
-                threading.Thread(target=self.server.shutdown, daemon=True).start()
+                # Stop only after this reply is out, or the caller sees a dropped connection.
+                self.stop_after_reply = True
                 return text(200, "stopping")
         return text(404, "unknown control request %s %s" % (self.command, path))
 
