@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the release launcher (no tests, no stand-ins) against the production service.
+#   scripts/build-release.sh [origin]     default origin: https://service.hollowmere.net
+set -euo pipefail
+cd "$(dirname "$0")/.."
+origin="${1:-https://service.hollowmere.net}"
+./scripts/install-deps.sh
+cmake -S . -B build-release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DCMAKE_BUILD_TYPE=Release \
+      -DHOLLOWMERE_BUILD_TESTS=OFF -DHOLLOWMERE_SERVICE_ORIGIN="$origin" >/dev/null
+cmake --build build-release -j"$(nproc)" --target HollowmereLauncher
+x86_64-w64-mingw32-strip build-release/HollowmereLauncher.exe
+echo "built build-release/HollowmereLauncher.exe for $origin"

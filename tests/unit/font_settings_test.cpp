@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "settings/font_settings.h"
+#include "support/test_files.h"
+
+namespace {
+
+FontNumberTexts Texts(const wchar_t* scale, const wchar_t* weight, const wchar_t* minimum, const wchar_t* maximum,
+                      const wchar_t* result) {
+    return FontNumberTexts{scale, weight, minimum, maximum, result};
+}
+
+std::wstring Problem(const FontNumberTexts& texts) {
+    FontSettings settings;
+    std::wstring message;
+    if (ValidateFontSettings(settings, texts, message)) return L"ok";
+    return message;
+}
+
+TEST(FontSettingsFile, MissingFileGivesDefaults) {
+    TempFolder folder;
+    const FontSettings loaded = LoadFontSettings(folder / L"SarnFont.ini");
+    EXPECT_FALSE(loaded.Enabled);
+    EXPECT_EQ(loaded.FontName, L"Tahoma");
+    EXPECT_FALSE(loaded.ReplaceAllFontNames);
+    EXPECT_EQ(loaded.ScalePercent, 100);
+    EXPECT_EQ(loaded.WeightOffset, 0);
+    EXPECT_EQ(loaded.MinOriginalAbsHeight, 1);
+    EXPECT_EQ(loaded.MaxOriginalAbsHeight, 14);
+    EXPECT_EQ(loaded.MaxResultAbsHeight, 16);
+    EXPECT_TRUE(loaded.BlockExternalUrls);
+}
+
+TEST(FontSettingsFile, RoundTripAndStoredValuesLoadUnchecked) {
+    TempFolder folder;
+    const std::wstring path = folder / L"SarnFont.ini";
+    FontSettings written;
+    written.Enabled = true;
+    written.FontName = L"Malgun Gothic";
+    written.ReplaceAllFontNames = true;
+    written.ScalePercent = 1000;  // out of range: loading takes it as stored
+    written.WeightOffset = -300;
+    written.MinOriginalAbsHeight = 0;
+    written.MaxOriginalAbsHeight = 0;
+    written.MaxResultAbsHeight = 255;
+    written.BlockExternalUrls = false;
+    ASSERT_TRUE(SaveFontSettings(path, written));
+    const FontSettings read = LoadFontSettings(path);
+    EXPECT_TRUE(read.Enabled);
+    EXPECT_EQ(read.FontName, L"Malgun Gothic");
+    EXPECT_TRUE(read.ReplaceAllFontNames);
+    EXPECT_EQ(read.ScalePercent, 1000);
+    EXPECT_EQ(read.WeightOffset, -300);
+    EXPECT_EQ(read.MinOriginalAbsHeight, 0);
+    EXPECT_EQ(read.MaxOriginalAbsHeight, 0);
+    EXPECT_EQ(read.MaxResultAbsHeight, 255);
+    EXPECT_FALSE(read.BlockExternalUrls);
+}
+
+TEST(FontSettingsFile, NameIsCutTo31CharactersAndEmptyNameStaysEmpty) {
+    TempFolder folder;
+    const std::wstring path = folder / L"SarnFont.ini";
+    WriteFileBytes(path, "[Font]\r\nFontName=" + std::string(40, 'F') + "\r\n");
+    EXPECT_EQ(LoadFontSettings(path).FontName, std::wstring(31, L'F'));
+    WriteFileBytes(path, "[Font]\r\nFontName=\r\n");
+    EXPECT_EQ(LoadFontSettings(path).FontName, L"");
+}
+
+TEST(FontSettingsFile, SavingKeepsOtherKeysAndWritesNewFileInOrder) {
+    TempFolder folder;
+    const std::wstring path = folder / L"SarnFont.ini";
+    ASSERT_TRUE(SaveFontSettings(path, FontSettings{}));
+    const std::string fresh = ReadFileBytes(path);
+    const char* order[] = {"[Font]", "Enabled=0", "FontName=Tahoma", "ReplaceAllFontNames=0", "ScalePercent=100",
+                           "WeightOffset=0", "MinOriginalAbsHeight=1", "MaxOriginalAbsHeight=14",
+                           "MaxResultAbsHeight=16", "[Browser]", "BlockExternalUrls=1"};
+    size_t at = 0;
+    for (const char* piece : order) {
+        const size_t found = fresh.find(piece, at);
+        ASSERT_NE(found, std::string::npos) << piece << " in\n" << fresh;
+        at = found;
+    }
+    WriteFileBytes(path, "[Font]\r\nCustom=keep me\r\nScalePercent=90\r\n[Other]\r\nA=1\r\n");
+    ASSERT_TRUE(SaveFontSettings(path, FontSettings{}));
+    const std::string edited = ReadFileBytes(path);
+    EXPECT_NE(edited.find("Custom=keep me"), std::string::npos);
+    EXPECT_NE(edited.find("[Other]"), std::string::npos);
+    EXPECT_NE(edited.find("ScalePercent=100"), std::string::npos);
+    EXPECT_EQ(edited.find("ScalePercent=90"), std::string::npos);
+}
+
+TEST(FontSettingsFile, SaveInMissingFolderFailsWithAnErrorCode) {
+    TempFolder folder;
+    SetLastError(0);
+    EXPECT_FALSE(SaveFontSettings(folder / L"missing\\SarnFont.ini", FontSettings{}));
+    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_FALSE(FileExists(folder / L"missing"));
+}
+
+TEST(FontValidation, NumberTextsMustBeWholeNumbers) {
+    EXPECT_EQ(Problem(Texts(L" 150 ", L"0", L"1", L"14", L"16")), L"ok");
+    EXPECT_EQ(Problem(Texts(L"+150", L"-0", L"1", L"14", L"16")), L"ok");
+    EXPECT_EQ(Problem(Texts(L"150%", L"0", L"1", L"14", L"16")), L"Scale percent must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"", L"0", L"1", L"14", L"16")), L"Scale percent must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"99999999999", L"0", L"1", L"14", L"16")), L"Scale percent must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"-", L"0", L"1", L"14", L"16")), L"Scale percent must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"1 5", L"0", L"1", L"14", L"16")), L"Scale percent must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"100", L"x", L"1", L"14", L"16")), L"Weight offset must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"1.5", L"14", L"16")), L"Minimum original height must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"1", L"", L"16")), L"Maximum original height must be a whole number.");
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"1", L"14", L"0x10")), L"Maximum result height must be a whole number.");
+    // Two bad fields: the first in form order is reported, before any range check.
+    EXPECT_EQ(Problem(Texts(L"401", L"y", L"1", L"14", L"z")), L"Weight offset must be a whole number.");
+}
+
+TEST(FontValidation, RangesInOrderAtTheirEdges) {
+    EXPECT_EQ(Problem(Texts(L"25", L"-1000", L"0", L"0", L"0")), L"ok");
+    EXPECT_EQ(Problem(Texts(L"400", L"1000", L"255", L"255", L"255")), L"ok");
+    EXPECT_EQ(Problem(Texts(L"24", L"0", L"1", L"14", L"16")), L"Scale percent must be between 25 and 400.");
+    EXPECT_EQ(Problem(Texts(L"401", L"0", L"1", L"14", L"16")), L"Scale percent must be between 25 and 400.");
+    EXPECT_EQ(Problem(Texts(L"100", L"-1001", L"1", L"14", L"16")), L"Weight offset must be between -1000 and 1000.");
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"-1", L"14", L"16")),
+              L"Minimum original height must be between 0 and 255.");
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"1", L"256", L"16")),
+              L"Maximum original height must be between 0 and 255.");
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"20", L"14", L"16")), L"Minimum original height cannot exceed the maximum.");
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"20", L"0", L"16")), L"ok");  // 0 = no limit
+    EXPECT_EQ(Problem(Texts(L"100", L"0", L"1", L"14", L"256")), L"Maximum result height must be between 0 and 255.");
+    EXPECT_EQ(Problem(Texts(L"500", L"2000", L"1", L"14", L"16")), L"Scale percent must be between 25 and 400.");
+}
+
+TEST(FontValidation, StoresParsedNumbersAndKeepsTheOtherFields) {
+    FontSettings settings;
+    settings.Enabled = true;
+    settings.FontName = L"";
+    std::wstring message = L"untouched";
+    ASSERT_TRUE(ValidateFontSettings(settings, Texts(L"150", L"-20", L"3", L"0", L"40"), message));
+    EXPECT_EQ(message, L"untouched");
+    EXPECT_EQ(settings.ScalePercent, 150);
+    EXPECT_EQ(settings.WeightOffset, -20);
+    EXPECT_EQ(settings.MinOriginalAbsHeight, 3);
+    EXPECT_EQ(settings.MaxOriginalAbsHeight, 0);
+    EXPECT_EQ(settings.MaxResultAbsHeight, 40);
+    EXPECT_TRUE(settings.Enabled);
+    EXPECT_EQ(settings.FontName, L"");
+}
+
+TEST(FontSelfTest, WritesTheFixedRecordOrFailsWith20) {
+    TempFolder folder;
+    const std::wstring path = folder / L"selftest.ini";
+    EXPECT_EQ(RunFontSelfTest(path), 0);
+    const std::string text = ReadFileBytes(path);
+    for (const char* line : {"Enabled=0", "FontName=Tahoma", "ReplaceAllFontNames=1", "ScalePercent=123",
+                             "WeightOffset=75", "MinOriginalAbsHeight=2", "MaxOriginalAbsHeight=18",
+                             "MaxResultAbsHeight=20", "BlockExternalUrls=0"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(RunFontSelfTest(folder / L"missing\\selftest.ini"), 20);
+}
+
+}  // namespace

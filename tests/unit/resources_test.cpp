@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "resources/resource_ids.h"
+
+namespace {
+
+std::string Resource(LPCWSTR type, LPCWSTR name) {
+    HRSRC found = FindResourceW(nullptr, name, type);
+    if (!found) return std::string();
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const DWORD size = SizeofResource(nullptr, found);
+    const char* bytes = static_cast<const char*>(LockResource(loaded));
+    return bytes ? std::string(bytes, size) : std::string();
+}
+
+TEST(Resources, DefaultOptionsTextIsByteExact) {
+    const std::string text = Resource(RT_RCDATA, MAKEINTRESOURCEW(IDR_DEFAULT_OPTIONS));
+    ASSERT_EQ(text.size(), 2773u);
+    size_t lines = 0;
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '\r' && text[i + 1] == '\n') ++lines;
+    }
+    EXPECT_EQ(lines, 80u);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 80);  // no bare line feeds
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    EXPECT_EQ(text.rfind("CmdOnOffList[\"/notrade\"] = 0\r\n", 0), 0u);
+    EXPECT_NE(text.find("CmdOnOffList[\"/zoom\"] = 1\r\n\r\nOptionInfoList[\"Trilinear\"] = 1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("OptionInfoList[\"Outdoor_ViewLatitude\"] = -45.000000\r\n"), std::string::npos);
+    EXPECT_NE(text.find("OptionInfoList[\"SkinName\"] = \"<Basic Skin>\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("OptionInfoList[\"ISFULLSCREENMODE\"] = 1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("OptionInfoList[\"Emblem Frame\"] = 1\r\n"), std::string::npos);
+    const std::string lastLine = "OptionInfoList[\"bShowMapName\"] = 1\r\n";
+    EXPECT_EQ(text.substr(text.size() - lastLine.size()), lastLine);
+}
+
+TEST(Resources, ManifestAsksForCommonControls6AndAsInvoker) {
+    const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}
+
+}  // namespace
