@@ -1,5 +1,6 @@
 #include "net/http_requests.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "net/service_interface.h"
@@ -47,14 +48,15 @@ bool SplitServiceUrl(const std::wstring& url, ServiceUrlParts& parts, std::size_
     components.dwExtraInfoLength = static_cast<DWORD>(extra.size());
     if (!WinHttpCrackUrl(url.c_str(), 0, 0, &components)) return false;
 
-    std::wstring query(extra.data(), components.dwExtraInfoLength);
-    // A fragment names a place inside the document; it is never sent to a server.
-    query = query.substr(0, query.find(L'#'));
+    std::wstring target(path.data(), components.dwUrlPathLength);
+    target.append(extra.data(), components.dwExtraInfoLength);
+    // A fragment names a place inside the document and is never sent to a server. Some
+    // WinHTTP versions leave it in the path when there is no query, so cut it from both.
+    target.erase(std::min(target.find(L'#'), target.size()));
     parts.scheme = static_cast<int>(components.nScheme);
     parts.host.assign(host.data(), components.dwHostNameLength);
     parts.port = components.nPort;
-    parts.path.assign(path.data(), components.dwUrlPathLength);
-    parts.path += query;
+    parts.path = target;
     return true;
 }
 

@@ -1,0 +1,169 @@
+#include "support/service_control.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "net/service_interface.h"
+#include "net/text_conversion.h"
+#include "net/winhttp_session.h"
+
+std::wstring ServiceTestUrl(const std::string& path) { return std::wstring(kServiceOrigin) + Utf8ToWide(path); }
+
+std::string EncodeQueryValue(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
+            encoded.push_back(static_cast<char>(c));
+        } else {
+            encoded += '%';
+            encoded += kHex[c >> 4];
+            encoded += kHex[c & 15];
+        }
+    }
+    return encoded;
+}
+
+bool SendServiceControl(const wchar_t* verb, const std::string& command, const std::string& body,
+                        std::string& reply) {
+    ServiceUrlParts parts;
+    if (!SplitServiceUrl(ServiceTestUrl("/_control/" + command), parts, kGetUrlPathCapacity)) return false;
+    InternetHandle session(OpenServiceSession(L"Hollowmere-Test-Control", kPostTimeouts));
+    if (!session) return false;
+    InternetHandle connection;
+    InternetHandle request(OpenServiceRequest(session.handle, parts, verb, connection));
+    if (!request) return false;
+    const DWORD length = static_cast<DWORD>(body.size());
+    DWORD status = 0;
+    if (!WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                            length ? const_cast<char*>(body.data()) : WINHTTP_NO_REQUEST_DATA, length, length,
+                            0) ||
+        !WinHttpReceiveResponse(request.handle, nullptr) || !ReadStatusCode(request.handle, status))
+        return false;
+    reply.clear();
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request.handle, &available)) return false;
+        if (available == 0) break;
+        const std::size_t held = reply.size();
+        reply.resize(held + available);
+        DWORD read = 0;
+        if (!WinHttpReadData(request.handle, &reply[held], available, &read)) return false;
+        reply.resize(held + read);
+    }
+    return status == 200;
+}
+
+namespace {
+
+bool Control(const wchar_t* verb, const std::string& command, const std::string& body = std::string()) {
+    std::string ignored;
+    return SendServiceControl(verb, command, body, ignored);
+}
+
+}  // namespace
+
+bool AddServiceScenario(const ServiceScenario& scenario) {
+    std::string query = "scenario?path=" + EncodeQueryValue(scenario.path);
+    if (scenario.status > 0) query += "&status=" + std::to_string(scenario.status);
+    if (scenario.replaceBody) query += "&use_body=1";
+    if (scenario.bodySize >= 0) query += "&body_size=" + std::to_string(scenario.bodySize);
+    if (scenario.cutAfter >= 0) query += "&cut_after=" + std::to_string(scenario.cutAfter);
+    if (scenario.ignoreRange) query += "&ignore_range=1";
+    if (scenario.delayMs > 0) query += "&delay_ms=" + std::to_string(scenario.delayMs);
+    if (scenario.bytesPerSecond > 0) query += "&rate=" + std::to_string(scenario.bytesPerSecond);
+    if (scenario.times > 0) query += "&times=" + std::to_string(scenario.times);
+    for (const std::string& header : scenario.headers) query += "&header=" + EncodeQueryValue(header);
+    return Control(L"POST", query, scenario.replaceBody ? scenario.body : std::string());
+}
+
+bool ResetService() { return Control(L"POST", "reset"); }
+
+bool ServeServiceFile(const std::string& path, const std::string& bytes) {
+    return Control(L"POST", "file?path=" + EncodeQueryValue(path), bytes);
+}
+
+bool ReadServiceFile(const std::string& path, std::string& bytes) {
+    return SendServiceControl(L"GET", "file?path=" + EncodeQueryValue(path), std::string(), bytes);
+}
+
+bool SetServiceRate(long long bytesPerSecond) {
+    return Control(L"POST", "rate?bytes_per_second=" + std::to_string(bytesPerSecond));
+}
+
+namespace {
+
+bool SameHeaderName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+std::string RecordedRequest::Header(const std::string& name) const {
+    for (const auto& header : headers)
+        if (SameHeaderName(header.first, name)) return header.second;
+    return std::string();
+}
+
+bool RecordedRequest::HasHeader(const std::string& name) const {
+    for (const auto& header : headers)
+        if (SameHeaderName(header.first, name)) return true;
+    return false;
+}
+
+bool ReadServiceRequests(std::vector<RecordedRequest>& requests) {
+    // The record: a count line, then per request "METHOD TARGET HEADERS BODY-LENGTH",
+    // that many "Name: value" lines, and the body followed by a line end.
+    std::string record;
+    if (!SendServiceControl(L"GET", "requests", std::string(), record)) return false;
+    std::size_t at = 0;
+    auto line = [&](std::string& text) {
+        const std::size_t end = record.find('\n', at);
+        if (end == std::string::npos) return false;
+        text = record.substr(at, end - at);
+        at = end + 1;
+        return true;
+    };
+    std::string text;
+    if (!line(text)) return false;
+    const long count = std::strtol(text.c_str(), nullptr, 10);
+    requests.clear();
+    for (long i = 0; i < count; ++i) {
+        if (!line(text)) return false;
+        RecordedRequest request;
+        const std::size_t first = text.find(' ');
+        const std::size_t second = text.find(' ', first + 1);
+        const std::size_t third = text.find(' ', second + 1);
+        if (third == std::string::npos) return false;
+        request.method = text.substr(0, first);
+        request.target = text.substr(first + 1, second - first - 1);
+        const long headerCount = std::strtol(text.c_str() + second + 1, nullptr, 10);
+        const std::size_t bodyLength = std::strtoul(text.c_str() + third + 1, nullptr, 10);
+        for (long h = 0; h < headerCount; ++h) {
+            if (!line(text)) return false;
+            const std::size_t colon = text.find(": ");
+            if (colon == std::string::npos) return false;
+            request.headers.emplace_back(text.substr(0, colon), text.substr(colon + 2));
+        }
+        if (at + bodyLength + 1 > record.size()) return false;
+        request.body = record.substr(at, bodyLength);
+        at += bodyLength + 1;
+        requests.push_back(std::move(request));
+    }
+    return true;
+}
+
+bool ClearServiceRequests() { return Control(L"POST", "requests/clear"); }
+
+bool AcceptServiceDeviceToken(const std::string& token) {
+    return Control(L"POST", "signin/device-token?token=" + EncodeQueryValue(token));
+}
+
+bool ApproveServiceSignIn(const std::string& handle) {
+    return Control(L"POST", "signin/approve" + (handle.empty() ? std::string() : "?handle=" + EncodeQueryValue(handle)));
+}
+
+bool SetServiceUserName(const std::string& name) { return Control(L"POST", "signin/username", name); }

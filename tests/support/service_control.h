@@ -1,0 +1,73 @@
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+// A client for the stand-in service's control interface (its "/_control/" paths), on
+// the origin the launcher under test was built for. Tests use it to make the service
+// misbehave on demand and to see what the launcher sent. Every function returns false
+// when the service cannot be reached or refuses the request. Control requests are
+// not recorded.
+
+// The service origin followed by path, e.g. ServiceTestUrl("/download/sarnhold/manifest.json").
+std::wstring ServiceTestUrl(const std::string& path);
+
+// How the service answers requests for one exact path (without query string) instead
+// of the usual way. Fields left at their defaults change nothing.
+struct ServiceScenario {
+    std::string path;
+    int status = 0;               // > 0: this status code
+    bool replaceBody = false;     // true: body below instead of the usual reply
+    std::string body;
+    long long bodySize = -1;      // >= 0: this many filler bytes instead of the usual reply
+    long long cutAfter = -1;      // >= 0: end the connection after this many body bytes
+    bool ignoreRange = false;     // answer a range request with 200 and the whole file
+    int delayMs = 0;              // wait this long before answering
+    long long bytesPerSecond = 0; // > 0: send the body this slowly
+    int times = 0;                // > 0: only the next this many requests; 0: all of them
+    std::vector<std::string> headers;  // extra "Name: value" reply headers
+};
+
+// Adds a scenario. For one path, the scenario added first applies until it is used up.
+bool AddServiceScenario(const ServiceScenario& scenario);
+
+// Back to the start: the demo manifest and files, no scenarios, no rate limit, an
+// empty request record and no sign-in state.
+bool ResetService();
+
+// Serves bytes at path (with byte ranges) from now on, replacing what was there; the
+// manifest is replaced this way too.
+bool ServeServiceFile(const std::string& path, const std::string& bytes);
+// What the service currently serves at path.
+bool ReadServiceFile(const std::string& path, std::string& bytes);
+
+// Every body is sent at most this fast; 0 lifts the limit.
+bool SetServiceRate(long long bytesPerSecond);
+
+struct RecordedRequest {
+    std::string method;
+    std::string target;  // path with its query string, as sent
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // The first header of that name (letter case ignored), or empty.
+    std::string Header(const std::string& name) const;
+    bool HasHeader(const std::string& name) const;
+};
+
+// The requests received since the last reset or clear, oldest first.
+bool ReadServiceRequests(std::vector<RecordedRequest>& requests);
+bool ClearServiceRequests();
+
+// Sign-in: accept this device token once; approve one pending browser sign-in (or all
+// of them with an empty handle); the user name that sign-ins return.
+bool AcceptServiceDeviceToken(const std::string& token);
+bool ApproveServiceSignIn(const std::string& handle = std::string());
+bool SetServiceUserName(const std::string& name);
+
+// Any control request: verb on "/_control/" + command (with its query), body sent as
+// it is. True when the service answered 200; reply holds the answer's body.
+bool SendServiceControl(const wchar_t* verb, const std::string& command, const std::string& body,
+                        std::string& reply);
+
+// Percent-encodes text for a query string value.
+std::string EncodeQueryValue(const std::string& text);
