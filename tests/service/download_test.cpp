@@ -328,7 +328,7 @@ TEST_F(Download, AFullDiskAtTheLastFlushIsAnInterruption) {
     // Without the check, the download would go on to digest the endless device.
     std::atomic<bool> finished{false};
     std::thread watchdog([&finished] {
-        for (int waited = 0; waited < 600 && !finished; ++waited) Sleep(100);
+        for (int waited = 0; waited < 200 && !finished; ++waited) Sleep(100);
         if (!finished) {
             std::fprintf(stderr, "A download into a full disk did not end\n");
             std::_Exit(1);
