@@ -2,7 +2,7 @@
 // can spend on the same work. Run by bench/download_bench.sh, one measurement per
 // process, each printing key=value lines:
 //   download_bench download <url> <target> <size> <digest>
-//   download_bench bare-get <url>
+//   download_bench bare-get <url> [<file>]
 //   download_bench sha <file>
 //   download_bench bare-sha <file>
 #include <windows.h>
@@ -62,8 +62,9 @@ int RunDownload(const std::wstring& url, const std::wstring& target, std::uint64
     return 0;
 }
 
-// Session, request, 1 MiB reads into one buffer, nothing else.
-int RunBareGet(const std::wstring& url) {
+// Session, request, 1 MiB reads into one buffer, nothing else; with a file, each read
+// is also written there with WriteFile, the least a program that keeps the bytes spends.
+int RunBareGet(const std::wstring& url, const std::wstring& outputPath) {
     const double baseline = PeakWorkingSetMib();
     ServiceUrlParts parts;
     if (!SplitServiceUrl(url, parts, kGetUrlPathCapacity)) return 1;
@@ -78,6 +79,11 @@ int RunBareGet(const std::wstring& url) {
         std::printf("error=request failed\n");
         return 1;
     }
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!outputPath.empty()) {
+        output = CreateFileW(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (output == INVALID_HANDLE_VALUE) return 1;
+    }
     std::vector<char> buffer(kBufferSize, '\0');
     std::uint64_t total = 0;
     for (;;) {
@@ -87,8 +93,12 @@ int RunBareGet(const std::wstring& url) {
             return 1;
         }
         if (read == 0) break;
+        DWORD written = 0;
+        if (output != INVALID_HANDLE_VALUE && (!WriteFile(output, buffer.data(), read, &written, nullptr) || written != read))
+            return 1;
         total += read;
     }
+    if (output != INVALID_HANDLE_VALUE && !CloseHandle(output)) return 1;
     const double end = Now();
     std::printf("bytes=%llu\ntransfer_s=%.3f\n", static_cast<unsigned long long>(total), end - start);
     PrintMemory(baseline);
@@ -140,7 +150,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"download" && argc == 6)
         return RunDownload(argv[2], argv[3], std::wcstoull(argv[4], nullptr, 10), argv[5]);
-    if (mode == L"bare-get" && argc == 3) return RunBareGet(argv[2]);
+    if (mode == L"bare-get" && (argc == 3 || argc == 4)) return RunBareGet(argv[2], argc == 4 ? argv[3] : L"");
     if (mode == L"sha" && argc == 3) return RunSha(argv[2]);
     if (mode == L"bare-sha" && argc == 3) return RunBareSha(argv[2]);
     std::fprintf(stderr, "usage: download_bench download|bare-get|sha|bare-sha ...\n");
