@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "net/progress.h"
+
+// Downloads url to target through a partial file beside it (target + ".download"),
+// resuming that file with a range request on the next call after an interruption.
+// expectedSize 0 means unknown: no percentages and no length check. The bytes must
+// have the SHA-256 expectedDigest (hexadecimal, any case) before they replace target.
+//
+// On false, message holds one fixed sentence for the player and the partial file keeps
+// what can still be used: bytes received before an interruption stay, bytes that fail
+// the digest check are deleted. On true, message is untouched and the partial file is
+// gone. progress is called on this thread, never stored.
+bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, std::uint64_t expectedSize,
+                          const std::wstring& expectedDigest, std::wstring& message,
+                          const ProgressCallback& progress);
+
+// The SHA-256 of the file's bytes as 64 upper-case hexadecimal digits. On false
+// (the file cannot be read, or the system's hashing fails), digest is untouched.
+bool Sha256OfFile(const std::wstring& path, std::wstring& digest);
