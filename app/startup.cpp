@@ -11,6 +11,7 @@
 #include "app/ui_resources.h"
 #include "settings/font_settings.h"
 #include "settings/settings_window.h"
+#include "update/self_update.h"
 
 namespace {
 
@@ -46,6 +47,13 @@ int RunWindowMode(HINSTANCE instance, int showCommand, LaunchMode mode) {
         return 3;
     }
     HWND window = CreateLauncherWindow(instance, settings ? kSettingsClientHeight : kMainClientHeight);
+    if (HasHandedOverToNewLauncher()) {
+        // The window was destroyed while it was created because a new launcher has taken
+        // over. It waits for this process before it replaces the executable: end at once,
+        // with nothing on screen that would wait for the player.
+        DestroyUiResources();
+        return 0;
+    }
     if (!window) {
         MessageBoxW(nullptr, L"Could not create the settings window.", kLauncherCaption, MB_ICONERROR);
         DestroyUiResources();

@@ -1,7 +1,13 @@
 #pragma once
 #include <windows.h>
 
-// Replaces the running launcher when the loaded manifest names a newer one. True only
-// when the new launcher has been started and window destroyed; false in every other
-// case (no update needed, or the update failed). Runs on the window's thread.
+// Replaces the running launcher when the loaded manifest names a newer one: downloads
+// and verifies it into the temporary folder, starts it with "--self-update", and
+// destroys window. True only when the new launcher has been started and window
+// destroyed; false in every other case (no update needed, or the update failed, which
+// has then been shown). Runs on the window's thread while the window is created.
 bool SelfUpdateIfNewer(HWND window);
+
+// True once this process has handed over to a new launcher. Start-up then ends at once
+// and quietly: the new launcher is waiting for this process to end.
+bool HasHandedOverToNewLauncher();

@@ -13,8 +13,9 @@ struct UpdateManifest {
     std::wstring launcher_sha256;
 };
 
-// The launcher's own version.
-constexpr const wchar_t* kLauncherVersion = L"2.0.4";
+// The launcher's own version, "2.0.4" (defined in app/launcher_version.cpp, which each
+// executable links for itself).
+extern const wchar_t kLauncherVersion[];
 
 // Fetches and reads the manifest from the service. On false, message holds the reason
 // and manifest is exactly as it was.
