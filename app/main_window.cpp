@@ -1,5 +1,161 @@
 #include "app/main_window.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/ui_resources.h"
+#include "install/install.h"
+#include "install/install_records.h"
+#include "state/launcher_config.h"
+#include "state/session.h"
+#include "update/self_update.h"
+#include "update/update_manifest.h"
+
+namespace {
+
+constexpr int kFolderTextLimit = 32000;
+constexpr LPARAM kMarqueeIntervalMs = 30;
+constexpr const wchar_t* kBrowseTitle = L"Choose the folder that will contain Hollowmere\\Sarnhold";
+constexpr const wchar_t* kStillInstalling = L"Installation is still running. Please wait for it to finish.";
+// The worker always names its failure; this only guards against a result without one.
+constexpr const wchar_t* kInstallFailedWithoutReason = L"The installation could not be completed.";
+
+struct ControlSpec {
+    const wchar_t* className;
+    const wchar_t* text;
+    int id;
+    DWORD style;  // beyond WS_CHILD | WS_VISIBLE
+    DWORD extendedStyle;
+    int left, top, width, height;
+    bool titleFont;
+    HWND MainWindowState::*slot;  // where the handle is kept, if anywhere
+};
+
+// Creation order is the Tab order.
+const ControlSpec kControls[] = {
+    {L"STATIC", L"Hollowmere Sarnhold", 0, 0, 0, 24, 18, 360, 30, true, nullptr},
+    {L"STATIC", L"English Elder-line", 0, 0, 0, 24, 50, 300, 20, false, nullptr},
+    {L"STATIC", L"", 0, 0, 0, 24, 79, 420, 22, false, &MainWindowState::accountLine},
+    {L"STATIC", L"Install location", 0, 0, 0, 24, 116, 130, 20, false, nullptr},
+    {L"EDIT", L"", IDC_INSTALL_PATH, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 24, 139, 405, 24, false,
+     &MainWindowState::folderBox},
+    {L"BUTTON", L"Browse", IDC_BROWSE, WS_TABSTOP | BS_PUSHBUTTON, 0, 439, 137, 82, 28, false, nullptr},
+    {L"STATIC", L"Checking for updates...", IDC_STATUS, 0, 0, 24, 174, 350, 20, false, &MainWindowState::statusLine},
+    {PROGRESS_CLASSW, L"", IDC_PROGRESS, PBS_SMOOTH | PBS_MARQUEE, 0, 24, 197, 497, 16, false,
+     &MainWindowState::progressBar},
+    {L"BUTTON", L"Repair", IDC_REPAIR, WS_TABSTOP | BS_PUSHBUTTON, 0, 24, 227, 88, 31, false, nullptr},
+    {L"BUTTON", L"Settings", IDC_SETTINGS, WS_TABSTOP | BS_PUSHBUTTON, 0, 120, 227, 88, 31, false, nullptr},
+    {L"BUTTON", L"Sign out", IDC_SIGN_OUT, WS_TABSTOP | BS_PUSHBUTTON, 0, 216, 227, 88, 31, false, nullptr},
+    {L"BUTTON", L"INSTALL", IDC_MAIN_ACTION, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 365, 219, 156, 43, false,
+     &MainWindowState::mainAction},
+};
+
+void CreateControls(HWND window) {
+    MainWindowState& state = MainWindow();
+    for (const ControlSpec& spec : kControls) {
+        HWND control = CreateWindowExW(spec.extendedStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
+                                       spec.left, spec.top, spec.width, spec.height, window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), Ui().instance, nullptr);
+        if (spec.slot) state.*spec.slot = control;
+        if (!control) continue;
+        HFONT font = spec.titleFont ? Ui().titleFont : Ui().bodyFont;
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    if (state.folderBox) {
+        SendMessageW(state.folderBox, EM_LIMITTEXT, kFolderTextLimit, 0);
+        SetWindowTextW(state.folderBox, ReadInstallPath().c_str());
+    }
+    if (state.progressBar) {
+        SendMessageW(state.progressBar, PBM_SETRANGE32, 0, 100);
+        ShowWindow(state.progressBar, SW_HIDE);
+    }
+}
+
+void BrowseForFolder(HWND window) {
+    // The picker's newer dialog style needs COM on the calling thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    BROWSEINFOW info = {};
+    info.hwndOwner = window;
+    info.lpszTitle = kBrowseTitle;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    if (PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info)) {
+        wchar_t path[MAX_PATH] = {};
+        // The chosen folder itself becomes the install folder; it is stored only when
+        // an action starts.
+        if (SHGetPathFromIDListW(item, path) && MainWindow().folderBox) SetWindowTextW(MainWindow().folderBox, path);
+        CoTaskMemFree(item);
+        RefreshMainWindow();
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+}
+
+void StartSettingsProcess(HWND window) {
+    // The settings form runs as a process of its own; nothing waits for it.
+    wchar_t ownPath[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
+    ShellExecuteW(window, L"open", ownPath, L"--settings", nullptr, SW_SHOWNORMAL);
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    // While an install runs every button is ignored, so no second worker can start.
+    if (MainWindow().busy) return 0;
+    switch (LOWORD(wParam)) {
+        case IDC_BROWSE:
+            BrowseForFolder(window);
+            return 0;
+        case IDC_MAIN_ACTION:
+            InstallOrRepairFromWindow(window, false);
+            return 0;
+        case IDC_REPAIR:
+            InstallOrRepairFromWindow(window, true);
+            return 0;
+        case IDC_SETTINGS:
+            StartSettingsProcess(window);
+            return 0;
+        case IDC_SIGN_OUT:
+            SignOut();
+            RefreshMainWindow();
+            return 0;
+        default:
+            return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+void OnInstallProgress(LPARAM lParam) {
+    std::unique_ptr<InstallProgress> record(reinterpret_cast<InstallProgress*>(lParam));
+    if (!record) return;
+    std::wstring text = record->text;
+    if (record->percent >= 0) text += L" " + std::to_wstring(record->percent) + L"%";
+    SetStatusText(text);
+    if (record->percent >= 0) {
+        SetProgressMarquee(false);
+        SendMessageW(MainWindow().progressBar, PBM_SETPOS, static_cast<WPARAM>(record->percent), 0);
+    } else {
+        SetProgressMarquee(true);
+    }
+}
+
+void OnInstallDone(HWND window, LPARAM lParam) {
+    std::unique_ptr<InstallResult> record(reinterpret_cast<InstallResult*>(lParam));
+    MainWindowState& state = MainWindow();
+    state.busy = false;
+    if (state.mainAction) EnableWindow(state.mainAction, TRUE);
+    SetProgressMarquee(false);
+    if (state.progressBar) ShowWindow(state.progressBar, SW_HIDE);
+    if (record && !record->success) {
+        const std::wstring& message = record->message.empty() ? kInstallFailedWithoutReason : record->message;
+        MessageBoxW(window, message.c_str(), kLauncherCaption, MB_ICONERROR);
+    }
+    record.reset();
+    RefreshMainWindow();
+}
+
+}  // namespace
+
 MainWindowState& MainWindow() {
     static MainWindowState state;
     return state;
@@ -12,12 +168,89 @@ void SetStatusText(const std::wstring& text) {
     UpdateWindow(status);
 }
 
-// The main window's controls, start checks and commands arrive with their own work;
-// for now it is the bare fixed-size window that ends the process when closed.
+std::wstring ReadFolderBoxText() {
+    HWND box = MainWindow().folderBox;
+    if (!box) return std::wstring();
+    const int length = GetWindowTextLengthW(box);
+    std::vector<wchar_t> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    const int copied = GetWindowTextW(box, buffer.data(), static_cast<int>(buffer.size()));
+    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+void SetProgressMarquee(bool moving) {
+    HWND bar = MainWindow().progressBar;
+    if (!bar) return;
+    const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
+    if (moving) {
+        SetWindowLongPtrW(bar, GWL_STYLE, style | PBS_MARQUEE);
+        SendMessageW(bar, PBM_SETMARQUEE, TRUE, kMarqueeIntervalMs);
+    } else {
+        SendMessageW(bar, PBM_SETMARQUEE, FALSE, 0);
+        SetWindowLongPtrW(bar, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+    }
+    InvalidateRect(bar, nullptr, TRUE);
+}
+
+void RefreshMainWindow() {
+    const MainWindowState& state = MainWindow();
+    const std::wstring folder = state.folderBox ? ReadFolderBoxText() : ReadInstallPath();
+    if (!IsManifestLoaded()) {
+        SetStatusText(L"Unable to check updates. Check your internet connection.");
+        if (state.mainAction) SetWindowTextW(state.mainAction, L"Retry");
+    } else if (IsClientCurrent(folder, CurrentManifest())) {
+        SetStatusText(L"Client up to date");
+        if (state.mainAction) SetWindowTextW(state.mainAction, L"PLAY");
+    } else {
+        SetStatusText(L"Sarnhold is ready to install");
+        if (state.mainAction) SetWindowTextW(state.mainAction, L"INSTALL");
+    }
+
+    std::wstring account;
+    std::string token;
+    if (!LoadSession(token)) {
+        account = L"Not signed in - Discord opens on first Play";
+    } else {
+        const std::wstring name = ReadAccountName();
+        account = name.empty() ? L"Signed in with Discord" : L"Signed in as " + name;
+    }
+    if (state.accountLine) SetWindowTextW(state.accountLine, account.c_str());
+}
+
+bool CreateMainControls(HWND window) {
+    MainWindow() = MainWindowState{};
+    CreateControls(window);
+    CheckForUpdates();  // on failure it leaves its reason in the status line
+    if (SelfUpdateIfNewer(window)) return false;
+    RefreshMainWindow();
+    return true;
+}
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_CREATE:
+            CreateMainControls(window);
+            return 0;
         case WM_DESTROY:
+            // The handles die with the window; nothing may touch them afterwards.
+            MainWindow() = MainWindowState{};
             PostQuitMessage(0);
+            return 0;
+        case WM_CLOSE:
+            if (MainWindow().busy) {
+                MessageBoxW(window, kStillInstalling, kLauncherCaption, MB_ICONINFORMATION);
+                return 0;
+            }
+            return DefWindowProcW(window, message, wParam, lParam);
+        case WM_COMMAND:
+            return OnCommand(window, wParam, lParam);
+        case WM_CTLCOLORSTATIC:
+            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<LRESULT>(Ui().backgroundBrush);
+        case WM_INSTALL_PROGRESS:
+            OnInstallProgress(lParam);
+            return 0;
+        case WM_INSTALL_DONE:
+            OnInstallDone(window, lParam);
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);

@@ -33,5 +33,20 @@ MainWindowState& MainWindow();
 // The launcher window of main mode.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Builds the controls, runs the update check and the self-update check, then
+// refreshes. False when the self-update has taken over and window is already gone.
+bool CreateMainControls(HWND window);
+
+// Recomputes the status line, the main action's label and the account line from the
+// folder box (or the stored folder without one), the manifest and the saved session.
+void RefreshMainWindow();
+
 // Sets the status line's text and repaints it at once; nothing without a status line.
 void SetStatusText(const std::wstring& text);
+
+// The folder box's current text; empty without a folder box.
+std::wstring ReadFolderBoxText();
+
+// Switches the progress bar between the moving (unknown progress) and the positioned
+// look. The marquee style itself is switched too: a bar that keeps it shows no position.
+void SetProgressMarquee(bool moving);

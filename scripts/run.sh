@@ -18,7 +18,8 @@ trap cleanup EXIT
 
 if [ -f tools/service/hollowmere_service.py ]; then
   python3 tools/service/hollowmere_service.py --port "$port" \
-      --client-exe "$build/tools/game-client/Sarnhold-Elderline.exe" --state-dir "$build/service-run" &
+      --client-exe "$build/tools/game-client/Sarnhold-Elderline.exe" \
+      --options-template resources/default_options.lua --state-dir "$build/service-run" &
   pids+=($!)
   sleep 1
 fi

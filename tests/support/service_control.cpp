@@ -71,6 +71,7 @@ bool AddServiceScenario(const ServiceScenario& scenario) {
     if (scenario.bodySize >= 0) query += "&body_size=" + std::to_string(scenario.bodySize);
     if (scenario.cutAfter >= 0) query += "&cut_after=" + std::to_string(scenario.cutAfter);
     if (scenario.ignoreRange) query += "&ignore_range=1";
+    if (scenario.drop) query += "&drop=1";
     if (scenario.delayMs > 0) query += "&delay_ms=" + std::to_string(scenario.delayMs);
     if (scenario.bytesPerSecond > 0) query += "&rate=" + std::to_string(scenario.bytesPerSecond);
     if (scenario.times > 0) query += "&times=" + std::to_string(scenario.times);
@@ -167,3 +168,9 @@ bool ApproveServiceSignIn(const std::string& handle) {
 }
 
 bool SetServiceUserName(const std::string& name) { return Control(L"POST", "signin/username", name); }
+
+bool SetServicePendingReplies(int count) {
+    return Control(L"POST", "signin/pending?count=" + std::to_string(count));
+}
+
+bool SetServiceAuthorizeUrl(const std::string& url) { return Control(L"POST", "signin/authorize-url", url); }

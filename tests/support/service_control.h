@@ -22,6 +22,7 @@ struct ServiceScenario {
     long long bodySize = -1;      // >= 0: this many filler bytes instead of the usual reply
     long long cutAfter = -1;      // >= 0: end the connection after this many body bytes
     bool ignoreRange = false;     // answer a range request with 200 and the whole file
+    bool drop = false;            // end the connection without any answer
     int delayMs = 0;              // wait this long before answering
     long long bytesPerSecond = 0; // > 0: send the body this slowly
     int times = 0;                // > 0: only the next this many requests; 0: all of them
@@ -71,3 +72,8 @@ bool SendServiceControl(const wchar_t* verb, const std::string& command, const s
 
 // Percent-encodes text for a query string value.
 std::string EncodeQueryValue(const std::string& text);
+
+// Every browser sign-in answers its first count redeems with 202, approved or not.
+bool SetServicePendingReplies(int count);
+// The authorize_url that start hands out from now on, instead of the service's own page.
+bool SetServiceAuthorizeUrl(const std::string& url);

@@ -229,3 +229,195 @@ bool SaveScreenshot(HWND window, const std::wstring& name) {
     ReleaseDC(nullptr, screen);
     return saved;
 }
+
+#include <commctrl.h>
+
+namespace {
+
+constexpr UINT kSendTimeoutMs = 5000;
+
+LRESULT SendToControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    return static_cast<LRESULT>(result);
+}
+
+struct PositionRequest {
+    HWND parent;
+    const wchar_t* className;
+    POINT topLeft;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildAtPosition(HWND child, LPARAM param) {
+    auto* request = reinterpret_cast<PositionRequest*>(param);
+    if (GetParent(child) != request->parent) return TRUE;
+    wchar_t className[64] = {};
+    GetClassNameW(child, className, 64);
+    if (lstrcmpiW(className, request->className) != 0) return TRUE;
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, request->parent, reinterpret_cast<POINT*>(&rect), 2);
+    if (rect.left != request->topLeft.x || rect.top != request->topLeft.y) return TRUE;
+    request->found = child;
+    return FALSE;
+}
+
+}  // namespace
+
+bool IsControlChecked(HWND window, int controlId) {
+    return SendToControl(GetDlgItem(window, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetControlChecked(HWND window, int controlId, bool checked) {
+    if (IsControlChecked(window, controlId) == checked) return;
+    // Sent, not posted: the click and the parent's handling of it are done on return.
+    SendToControl(GetDlgItem(window, controlId), BM_CLICK, 0, 0);
+}
+
+int ComboSelection(HWND window, int controlId) {
+    return static_cast<int>(SendToControl(GetDlgItem(window, controlId), CB_GETCURSEL, 0, 0));
+}
+
+int ComboItemCount(HWND window, int controlId) {
+    return static_cast<int>(SendToControl(GetDlgItem(window, controlId), CB_GETCOUNT, 0, 0));
+}
+
+std::wstring ComboItemText(HWND window, int controlId, int index) {
+    HWND combo = GetDlgItem(window, controlId);
+    const LRESULT length = SendToControl(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0) return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendToControl(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+void SelectComboItem(HWND window, int controlId, int index) {
+    HWND combo = GetDlgItem(window, controlId);
+    SendToControl(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendToControl(window, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+int SliderPosition(HWND window, int controlId) {
+    return static_cast<int>(SendToControl(GetDlgItem(window, controlId), TBM_GETPOS, 0, 0));
+}
+
+void MoveSlider(HWND window, int controlId, int position) {
+    HWND slider = GetDlgItem(window, controlId);
+    SendToControl(slider, TBM_SETPOS, TRUE, position);
+    SendToControl(window, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(slider));
+}
+
+HWND FindControlAt(HWND window, const wchar_t* className, int x, int y) {
+    PositionRequest request = {window, className, {x, y}, nullptr};
+    EnumChildWindows(window, FindChildAtPosition, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}
+
+std::wstring ReadEditText(HWND window, int controlId) {
+    HWND control = GetDlgItem(window, controlId);
+    const LRESULT length = SendToControl(control, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    const LRESULT copied =
+        SendToControl(control, WM_GETTEXT, static_cast<WPARAM>(text.size()), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+std::wstring ReadTextAt(HWND window, int x, int y) {
+    HWND child = ChildWindowFromPointEx(window, POINT{x, y}, CWP_SKIPINVISIBLE);
+    if (!child || child == window) return std::wstring();
+    return WindowText(child);
+}
+
+SIZE ClientSize(HWND window) {
+    RECT rect = {};
+    GetClientRect(window, &rect);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+namespace {
+
+struct OtherImageRequest {
+    std::wstring image;
+    DWORD exceptPid;
+    HWND found;
+    DWORD pid;
+};
+
+BOOL CALLBACK FindOtherWindowOfImage(HWND window, LPARAM param) {
+    auto* request = reinterpret_cast<OtherImageRequest*>(param);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, L"HollowmereLauncherWindow") != 0 || !IsWindowVisible(window)) return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == request->exceptPid) return TRUE;
+    std::error_code error;
+    if (!std::filesystem::equivalent(ProcessImage(owner), request->image, error) || error) return TRUE;
+    request->found = window;
+    request->pid = owner;
+    return FALSE;
+}
+
+struct ChildTextRequest {
+    const std::wstring* text;
+    bool found;
+};
+
+BOOL CALLBACK FindChildWithText(HWND child, LPARAM param) {
+    auto* request = reinterpret_cast<ChildTextRequest*>(param);
+    if (WindowText(child) != *request->text) return TRUE;
+    request->found = true;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForOtherLauncherWindow(const std::wstring& imagePath, DWORD exceptPid, DWORD timeoutMs, DWORD* pid) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+        OtherImageRequest request = {imagePath, exceptPid, nullptr, 0};
+        EnumWindows(FindOtherWindowOfImage, reinterpret_cast<LPARAM>(&request));
+        if (request.found) {
+            if (pid) *pid = request.pid;
+            return request.found;
+        }
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+bool HasChildWithText(HWND window, const std::wstring& text) {
+    ChildTextRequest request = {&text, false};
+    EnumChildWindows(window, FindChildWithText, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}
+
+namespace {
+
+BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (_wcsicmp(className, L"Static") != 0) return TRUE;
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+    *reinterpret_cast<HWND*>(param) = child;
+    return FALSE;
+}
+
+}  // namespace
+
+BoxIcon ReadMessageBoxIcon(HWND box) {
+    HWND control = nullptr;
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&control));
+    if (!control) return BoxIcon::None;
+    const HICON icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
+    if (!icon || !IsWindowVisible(control)) return BoxIcon::None;
+    if (icon == LoadIconW(nullptr, IDI_ERROR)) return BoxIcon::Error;
+    if (icon == LoadIconW(nullptr, IDI_WARNING)) return BoxIcon::Warning;
+    if (icon == LoadIconW(nullptr, IDI_INFORMATION)) return BoxIcon::Information;
+    if (icon == LoadIconW(nullptr, IDI_QUESTION)) return BoxIcon::Question;
+    return BoxIcon::Other;
+}

@@ -53,3 +53,39 @@ std::wstring WaitForControlText(HWND window, int controlId, const std::wstring& 
 
 // Saves the window's area of the screen as build/screenshots/<name>.bmp.
 bool SaveScreenshot(HWND window, const std::wstring& name);
+
+// Check boxes, lists and sliders of another process, and controls without an id.
+bool IsControlChecked(HWND window, int controlId);
+// Clicks the check box when its state differs; returns after the window has handled the click.
+void SetControlChecked(HWND window, int controlId, bool checked);
+// The selected index of a combo box, or -1 when nothing is selected.
+int ComboSelection(HWND window, int controlId);
+int ComboItemCount(HWND window, int controlId);
+std::wstring ComboItemText(HWND window, int controlId, int index);
+// Selects an item (-1 for none) and sends the parent the CBN_SELCHANGE that
+// CB_SETCURSEL alone does not send.
+void SelectComboItem(HWND window, int controlId, int index);
+int SliderPosition(HWND window, int controlId);
+// Moves a trackbar and sends the parent the WM_HSCROLL a drag would.
+void MoveSlider(HWND window, int controlId, int position);
+// The child of the class whose top-left corner is at (x, y) in window's client coordinates.
+HWND FindControlAt(HWND window, const wchar_t* className, int x, int y);
+// The text of another process's edit control, asked of the control itself: GetWindowTextW
+// across processes gives the text the control was created with, not what it shows now.
+std::wstring ReadEditText(HWND window, int controlId);
+
+// The text of the child control covering a client point of window; for controls
+// without an id of their own.
+std::wstring ReadTextAt(HWND window, int x, int y);
+// The client area's width and height.
+SIZE ClientSize(HWND window);
+// Waits for a visible launcher window of another process started from imagePath.
+HWND WaitForOtherLauncherWindow(const std::wstring& imagePath, DWORD exceptPid, DWORD timeoutMs,
+                                DWORD* pid = nullptr);
+// True when a direct child of window shows exactly text.
+bool HasChildWithText(HWND window, const std::wstring& text);
+
+// The standard icon of a message box. System icons are told apart by their shared
+// handles, which only holds for boxes of the calling process (in-process tests).
+enum class BoxIcon { None, Error, Warning, Information, Question, Other };
+BoxIcon ReadMessageBoxIcon(HWND box);

@@ -131,6 +131,7 @@ class Scenario:
         self.body_size = number("body_size")
         self.cut_after = number("cut_after")
         self.ignore_range = query.get("ignore_range", ["0"])[0] == "1"
+        self.drop = query.get("drop", ["0"])[0] == "1"  # close without any answer
         self.delay_ms = number("delay_ms") or 0
         self.rate = number("rate")
         self.times = number("times")  # None (or 0): every request from now on
@@ -148,7 +149,12 @@ class SignIn:
     def __init__(self):
         self.username = "Wanderer"
         self.device_tokens = set()
-        self.pending = {}  # handle -> {"verifier": text, "approved": bool}
+        self.pending = {}  # handle -> {"verifier": text, "approved": bool, "polls": count}
+        # Each browser sign-in answers its first this many redeems with 202 even when
+        # approved, so a test knows how many pending replies the launcher sees.
+        self.pending_replies = 0
+        # When set, start hands out this authorize_url instead of its own page.
+        self.authorize_url = None
 
     def issue(self, with_device_token=True):
         reply = {"token": "ticket-" + secrets.token_urlsafe(18), "username": self.username}
@@ -170,7 +176,9 @@ class SignIn:
         if not isinstance(verifier, str) or not verifier:
             return 400, {"error": "The sign-in request is incomplete."}
         handle = secrets.token_urlsafe(18)
-        self.pending[handle] = {"verifier": verifier, "approved": False}
+        self.pending[handle] = {"verifier": verifier, "approved": False, "polls": 0}
+        if self.authorize_url is not None:
+            return 200, {"handle": handle, "authorize_url": self.authorize_url}
         query = urllib.parse.urlencode({"handle": handle})
         return 200, {"handle": handle, "authorize_url": origin + AUTHORIZE_PATH + "?" + query}
 
@@ -180,7 +188,8 @@ class SignIn:
             return 400, {"error": "This sign-in request is unknown or has expired."}
         if request.get("verifier") != sign_in["verifier"]:
             return 400, {"error": "This sign-in request does not belong to this launcher."}
-        if not sign_in["approved"]:
+        sign_in["polls"] += 1
+        if not sign_in["approved"] or sign_in["polls"] <= self.pending_replies:
             return 202, {"status": "pending"}
         del self.pending[request["handle"]]
         return 200, self.issue()
@@ -246,6 +255,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if parsed.path.startswith(CONTROL_PREFIX):
                 self.answer(*self.control(parsed.path, urllib.parse.parse_qs(parsed.query, True), body))
+                if getattr(self, "stop_after_reply", False):
+                    self.wfile.flush()
+                    threading.Thread(target=self.server.shutdown, daemon=True).start()
                 return
             with self.state.lock:
                 self.state.requests.append((self.command, self.path, list(self.headers.items()), body))
@@ -253,6 +265,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 rate = self.state.rate
             if scenario and scenario.delay_ms:
                 time.sleep(scenario.delay_ms / 1000.0)
+            if scenario and scenario.drop:
+                # A network failure as the client sees it: the connection ends unanswered.
+                self.close_connection = True
+                self.connection.shutdown(socket.SHUT_RDWR)
+                return
             status, headers, reply = self.usual_answer(parsed, body, scenario)
             cut_after = None
             if scenario:
@@ -375,8 +392,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if command == "signin/username" and self.command == "POST":
                 state.sign_in.username = body.decode("utf-8")
                 return text(200, "username set")
+            if command == "signin/pending" and self.command == "POST":
+                try:
+                    state.sign_in.pending_replies = int(query.get("count", [""])[0])
+                except ValueError:
+                    return text(400, "count missing")
+                return text(200, "%d pending replies before approval" % state.sign_in.pending_replies)
+            if command == "signin/authorize-url" and self.command == "POST":
+                state.sign_in.authorize_url = body.decode("utf-8")
+                return text(200, "authorize_url set")
             if command == "shutdown" and self.command == "POST":
-                threading.Thread(target=self.server.shutdown, daemon=True).start()
+                # Stop only after this reply is out, or the caller sees a dropped connection.
+                self.stop_after_reply = True
                 return text(200, "stopping")
         return text(404, "unknown control request %s %s" % (self.command, path))
 

@@ -200,5 +200,33 @@ class StandInService(unittest.TestCase):
         self.assertEqual(self.request("POST", "/api/launcher/start", b"not json")[0], 400)
 
 
+    def test_pending_replies_authorize_url_and_dropped_requests(self):
+        self.request("POST", "/_control/signin/pending?count=2")
+        started = json.loads(self.request("POST", "/api/launcher/start", b'{"verifier":"v"}')[1])
+        redeem = json.dumps({"handle": started["handle"], "verifier": "v"}).encode()
+        self.assertEqual(self.request("GET", started["authorize_url"][len(self.origin):])[0], 200)
+        # Approved at once, yet the first two polls still wait.
+        statuses = [self.request("POST", "/api/launcher/redeem", redeem)[0] for _ in range(3)]
+        self.assertEqual(statuses, [202, 202, 200])
+        # Not approved: pending for as long as the launcher asks.
+        started = json.loads(self.request("POST", "/api/launcher/start", b'{"verifier":"v"}')[1])
+        redeem = json.dumps({"handle": started["handle"], "verifier": "v"}).encode()
+        self.assertEqual({self.request("POST", "/api/launcher/redeem", redeem)[0] for _ in range(4)}, {202})
+
+        self.request("POST", "/_control/signin/authorize-url", b"C:\\windows\\notepad.exe")
+        status, reply, _ = self.request("POST", "/api/launcher/start", b'{"verifier":"v"}')
+        self.assertEqual(status, 200)
+        self.assertEqual(json.loads(reply)["authorize_url"], "C:\\windows\\notepad.exe")
+
+        self.scenario("path=/api/launcher/device-ticket&drop=1&times=1")
+        with self.assertRaises((ConnectionError, http.client.HTTPException)):
+            self.request("POST", "/api/launcher/device-ticket", b'{"device_token":"x"}')
+        self.assertEqual(self.request("POST", "/api/launcher/device-ticket", b'{"device_token":"x"}')[0], 403)
+        self.assertTrue(self.request("GET", "/_control/requests")[1].startswith(b"13\n"))  # the dropped one too
+        self.request("POST", "/_control/reset")
+        started = json.loads(self.request("POST", "/api/launcher/start", b'{"verifier":"v"}')[1])
+        self.assertTrue(started["authorize_url"].startswith(self.origin + "/signin/authorize?handle="))
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -10,6 +10,8 @@ if [ ! -f "$WINEPREFIX/.hollowmere-ready" ]; then
   wine wineboot -i >/dev/null 2>&1 || true
   # A crashing test must never open a dialog that waits for somebody.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # Xvfb has no window manager; a managed window waits for one at every close.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   touch "$WINEPREFIX/.hollowmere-ready"
 fi
 # Stand-ins built by this build replace what Wine ships (its powershell.exe does nothing).

@@ -1,0 +1,424 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "play/client_interface.h"
+#include "settings/settings_window.h"
+#include "state/launcher_config.h"
+#include "support/test_files.h"
+#include "support/window_driver.h"
+
+namespace {
+
+constexpr DWORD kWindowWaitMs = 20000;
+constexpr DWORD kBoxWaitMs = 10000;
+constexpr DWORD kExitWaitMs = 10000;
+
+std::string DefaultOptionsText() {
+    return ReadFileBytes(std::wstring(HOLLOWMERE_TEST_SOURCE_DIR) + L"/resources/default_options.lua");
+}
+
+std::string ReplaceOnce(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// An install folder that the launcher's "launcher.ini" points at, on a fresh data folder.
+struct SettingsSetup {
+    TempFolder folder;
+    std::wstring install;
+
+    explicit SettingsSetup(const std::wstring& installName = L"") {
+        install = installName.empty() ? folder.path : folder / installName;
+        ResetLauncherDataFolder();
+        EXPECT_TRUE(WriteInstallPath(install));
+    }
+    ~SettingsSetup() { ResetLauncherDataFolder(); }
+
+    std::wstring FontFile() const { return install + L"\\SarnFont.ini"; }
+    std::wstring OptionsFile() const { return install + L"\\savedata\\OptionInfo.lua"; }
+};
+
+std::wstring PercentLabel(HWND window, int y) {
+    HWND label = FindControlAt(window, L"Static", 430, y);
+    if (!label) return L"<no label>";
+    wchar_t text[32] = {};
+    GetWindowTextW(label, text, 32);
+    return text;
+}
+
+std::wstring MusicPercent(HWND window) { return PercentLabel(window, 448); }
+std::wstring EffectPercent(HWND window) { return PercentLabel(window, 479); }
+
+// Waits until a posted click has shown in the edit; returns the last text seen.
+std::wstring WaitForEditText(HWND window, int id, const std::wstring& expected) {
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    std::wstring text = ReadEditText(window, id);
+    while (text != expected && GetTickCount64() < deadline) {
+        Sleep(50);
+        text = ReadEditText(window, id);
+    }
+    return text;
+}
+
+// Paints everything pending first, so the picture shows the state the test just set.
+void Screenshot(HWND window, const std::wstring& name) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    SaveScreenshot(window, name);
+}
+
+HWND OpenSettings(LauncherRun& run) {
+    if (!StartLauncher(L"--settings", run)) return nullptr;
+    return WaitForLauncherWindow(run.pid, kWindowWaitMs);
+}
+
+void CloseWithoutSaving(HWND window, const LauncherRun& run) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(run, kExitWaitMs), 0u);
+}
+
+// Presses Save and expects the window to close silently with exit code 0.
+void SaveAndExpectClosed(HWND window, const LauncherRun& run) {
+    ClickControl(window, IDC_SAVE_SETTINGS);
+    const DWORD code = WaitForExit(run, kExitWaitMs);
+    if (code == STILL_ACTIVE) {
+        MessageBoxSeen seen;
+        if (WaitForMessageBox(run.pid, 0, seen)) {
+            ADD_FAILURE() << "unexpected box: " << testing::PrintToString(seen.text);
+        }
+    }
+    EXPECT_EQ(code, 0u);
+}
+
+// Presses Save, expects a box with this text, answers it and expects the window to stay.
+void SaveAndExpectMessage(HWND window, const LauncherRun& run, const std::wstring& expected,
+                          const std::wstring& screenshot = L"") {
+    ClickControl(window, IDC_SAVE_SETTINGS);
+    MessageBoxSeen seen;
+    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, seen));
+    EXPECT_EQ(seen.caption, L"Hollowmere Launcher");
+    EXPECT_EQ(seen.text, expected);
+    if (!screenshot.empty()) SaveScreenshot(window, screenshot);
+    AnswerMessageBox(seen.box, IDOK);
+    EXPECT_EQ(WaitForExit(run, 0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST(SettingsWindow, FirstOpenWithoutFilesShowsTheDefaults) {
+    SettingsSetup setup;
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+
+    EXPECT_FALSE(IsControlChecked(window, IDC_FONT_ENABLED));
+    EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"Tahoma");
+    EXPECT_FALSE(IsControlChecked(window, IDC_FORCE_FONT));
+    EXPECT_EQ(ReadEditText(window, IDC_SCALE_PERCENT), L"100");
+    EXPECT_EQ(ReadEditText(window, IDC_WEIGHT_OFFSET), L"0");
+    EXPECT_EQ(ReadEditText(window, IDC_MIN_ORIGINAL_HEIGHT), L"1");
+    EXPECT_EQ(ReadEditText(window, IDC_MAX_ORIGINAL_HEIGHT), L"14");
+    EXPECT_EQ(ReadEditText(window, IDC_MAX_RESULT_HEIGHT), L"16");
+    EXPECT_TRUE(IsControlChecked(window, IDC_BLOCK_EXTERNAL_URLS));
+    for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_FALSE(IsControlEnabled(window, id)) << id;
+    EXPECT_TRUE(IsControlEnabled(window, IDC_FONT_ENABLED));
+    EXPECT_TRUE(IsControlEnabled(window, IDC_BLOCK_EXTERNAL_URLS));
+
+    const std::vector<std::wstring> resolutions = {
+        L"800 x 600",   L"1024 x 768",  L"1280 x 720",  L"1280 x 800",  L"1366 x 768",
+        L"1440 x 900",  L"1600 x 900",  L"1680 x 1050", L"1920 x 1080", L"1920 x 1200",
+        L"2560 x 1440", L"2560 x 1600", L"3440 x 1440", L"3840 x 2160"};
+    ASSERT_EQ(ComboItemCount(window, IDC_RESOLUTION), static_cast<int>(resolutions.size()));
+    for (size_t i = 0; i < resolutions.size(); ++i) {
+        EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, static_cast<int>(i)), resolutions[i]);
+    }
+    EXPECT_EQ(ComboSelection(window, IDC_RESOLUTION), 8);
+    EXPECT_FALSE(IsControlChecked(window, IDC_FULLSCREEN));
+    EXPECT_TRUE(IsControlChecked(window, IDC_MUSIC_ON));
+    EXPECT_TRUE(IsControlChecked(window, IDC_SOUND_ON));
+    EXPECT_EQ(SliderPosition(window, IDC_MUSIC_VOLUME), 13);
+    EXPECT_EQ(SliderPosition(window, IDC_EFFECT_VOLUME), 13);
+    EXPECT_EQ(MusicPercent(window), L"13%");
+    EXPECT_EQ(EffectPercent(window), L"13%");
+
+    // Layout, limits and tab order as the form is meant to be.
+    const RECT name = ControlRect(window, IDC_FONT_NAME);
+    EXPECT_EQ(name.left, 165);
+    EXPECT_EQ(name.top, 78);
+    EXPECT_EQ(name.right - name.left, 235);
+    EXPECT_EQ(name.bottom - name.top, 24);
+    const RECT save = ControlRect(window, IDC_SAVE_SETTINGS);
+    EXPECT_EQ(save.left, 415);
+    EXPECT_EQ(save.top, 530);
+    EXPECT_EQ(save.right - save.left, 110);
+    EXPECT_EQ(save.bottom - save.top, 30);
+    EXPECT_EQ(SendMessageW(GetDlgItem(window, IDC_FONT_NAME), EM_GETLIMITTEXT, 0, 0), 31);
+    for (int id = IDC_SCALE_PERCENT; id <= IDC_MAX_RESULT_HEIGHT; ++id) {
+        EXPECT_EQ(SendMessageW(GetDlgItem(window, id), EM_GETLIMITTEXT, 0, 0), 6) << id;
+    }
+    std::vector<int> tabOrder;
+    int controls = 0;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        ++controls;
+        if (GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) tabOrder.push_back(GetDlgCtrlID(child));
+    }
+    EXPECT_EQ(controls, 31);
+    const std::vector<int> expectedTabOrder = {1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
+                                               1010, 1011, 1012, 1013, 1015, 1014, 1016, 1017, 1018};
+    EXPECT_EQ(tabOrder, expectedTabOrder);
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(window, IDC_SAVE_SETTINGS), GWL_STYLE) & BS_DEFPUSHBUTTON);
+
+    Screenshot(window, L"settings-first-open");
+    CloseWithoutSaving(window, run);
+    EXPECT_FALSE(FileExists(setup.FontFile()));
+    EXPECT_FALSE(FileExists(setup.OptionsFile()));
+}
+
+TEST(SettingsWindow, AnUnlistedResolutionIsOfferedAsCurrentAndSavedBack) {
+    SettingsSetup setup;
+    std::string options = ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 1600");
+    options = ReplaceOnce(options, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] = 1200");
+    ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
+    ASSERT_TRUE(WriteFileBytes(setup.FontFile(),
+                               "[Font]\r\nEnabled=1\r\nFontName=Courier\r\nScalePercent=150\r\n"
+                               "[Browser]\r\nBlockExternalUrls=0\r\n"));
+
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(IsControlChecked(window, IDC_FONT_ENABLED));
+    EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"Courier");
+    EXPECT_EQ(ReadEditText(window, IDC_SCALE_PERCENT), L"150");
+    EXPECT_FALSE(IsControlChecked(window, IDC_BLOCK_EXTERNAL_URLS));
+    for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_TRUE(IsControlEnabled(window, id)) << id;
+    ASSERT_EQ(ComboItemCount(window, IDC_RESOLUTION), 15);
+    EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, 14), L"1600 x 1200 (current)");
+    EXPECT_EQ(ComboSelection(window, IDC_RESOLUTION), 14);
+    EXPECT_TRUE(IsControlChecked(window, IDC_FULLSCREEN));
+    Screenshot(window, L"settings-current-resolution");
+
+    SaveAndExpectClosed(window, run);
+    const std::string saved = ReadFileBytes(setup.OptionsFile());
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"WIDTH\"] = 1600\r\n"));
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"HEIGHT\"] = 1200\r\n"));
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"OLD_WIDTH\"] = 1600\r\n"));
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"OLD_HEIGHT\"] = 1200\r\n"));
+    EXPECT_EQ(saved.size(), options.size());
+    EXPECT_FALSE(FileExists(setup.OptionsFile() + L".launcher-backup"));
+    const std::string font = ReadFileBytes(setup.FontFile());
+    EXPECT_TRUE(Contains(font, "FontName=Courier")) << font;
+    EXPECT_TRUE(Contains(font, "ScalePercent=150")) << font;
+    EXPECT_TRUE(Contains(font, "MaxResultAbsHeight=16")) << font;
+    EXPECT_TRUE(Contains(font, "BlockExternalUrls=0")) << font;
+}
+
+TEST(SettingsWindow, TheEnableBoxSwitchesOnlyTheFontControls) {
+    SettingsSetup setup;
+    ASSERT_TRUE(WriteFileBytes(setup.FontFile(), "[Font]\r\nEnabled=1\r\n"));
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+    for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_TRUE(IsControlEnabled(window, id)) << id;
+    Screenshot(window, L"settings-font-enabled");
+
+    SetControlChecked(window, IDC_FONT_ENABLED, false);
+    for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_FALSE(IsControlEnabled(window, id)) << id;
+    EXPECT_TRUE(IsControlEnabled(window, IDC_BLOCK_EXTERNAL_URLS));
+    EXPECT_TRUE(IsControlEnabled(window, IDC_FONT_ENABLED));
+    EXPECT_TRUE(IsWindowEnabled(FindControlAt(window, L"Static", 35, 187)));  // a label stays
+    EXPECT_TRUE(IsWindowEnabled(FindControlAt(window, L"Button", 14, 159)));  // the group box stays
+
+    // Disabled fields are still validated and saved.
+    SetControlText(window, IDC_SCALE_PERCENT, L"abc");
+    SaveAndExpectMessage(window, run, L"Scale percent must be a whole number.");
+    SetControlText(window, IDC_SCALE_PERCENT, L"250");
+    SetControlChecked(window, IDC_FONT_ENABLED, true);
+    EXPECT_TRUE(IsControlEnabled(window, IDC_SCALE_PERCENT));
+    SetControlChecked(window, IDC_FONT_ENABLED, false);
+    SaveAndExpectClosed(window, run);
+    const std::string font = ReadFileBytes(setup.FontFile());
+    EXPECT_TRUE(Contains(font, "Enabled=0")) << font;
+    EXPECT_TRUE(Contains(font, "ScalePercent=250")) << font;
+}
+
+TEST(SettingsWindow, InvalidInputIsReportedAndNothingIsWritten) {
+    SettingsSetup setup;
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+
+    SetControlText(window, IDC_SCALE_PERCENT, L"401");
+    SaveAndExpectMessage(window, run, L"Scale percent must be between 25 and 400.", L"settings-validation-message");
+    EXPECT_EQ(ReadEditText(window, IDC_SCALE_PERCENT), L"401");  // the player's input stays
+
+    SetControlText(window, IDC_SCALE_PERCENT, L"400");
+    SetControlText(window, IDC_MIN_ORIGINAL_HEIGHT, L"20");
+    SaveAndExpectMessage(window, run, L"Minimum original height cannot exceed the maximum.");
+
+    SetControlText(window, IDC_MIN_ORIGINAL_HEIGHT, L"1");
+    SelectComboItem(window, IDC_RESOLUTION, -1);
+    SaveAndExpectMessage(window, run, L"Choose a game resolution.");
+
+    EXPECT_FALSE(FileExists(setup.FontFile()));
+    EXPECT_FALSE(FileExists(setup.install + L"\\savedata"));
+    CloseWithoutSaving(window, run);
+    EXPECT_FALSE(FileExists(setup.FontFile()));
+    EXPECT_FALSE(FileExists(setup.install + L"\\savedata"));
+}
+
+TEST(SettingsWindow, SlidersListAndBoxesAreSavedToTheOptionsFile) {
+    SettingsSetup setup;
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+
+    MoveSlider(window, IDC_MUSIC_VOLUME, 100);
+    EXPECT_EQ(MusicPercent(window), L"100%");
+    EXPECT_EQ(EffectPercent(window), L"13%");
+    MoveSlider(window, IDC_EFFECT_VOLUME, 0);
+    EXPECT_EQ(EffectPercent(window), L"0%");
+    SelectComboItem(window, IDC_RESOLUTION, 4);
+    SetControlChecked(window, IDC_FULLSCREEN, true);
+    SetControlChecked(window, IDC_SOUND_ON, false);
+    Screenshot(window, L"settings-edited");
+    SaveAndExpectClosed(window, run);
+
+    const std::string saved = ReadFileBytes(setup.OptionsFile());
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"Bgm_Volume\"] = 127\r\n"));
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"Effect_Volume\"] = 0\r\n"));
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"WIDTH\"] = 1366\r\n"));
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"HEIGHT\"] = 768\r\n"));
+    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"ISFULLSCREENMODE\"] = 1\r\n"));
+    EXPECT_TRUE(Contains(saved, "CmdOnOffList[\"/bgm\"] = 1\r\n"));
+    EXPECT_TRUE(Contains(saved, "CmdOnOffList[\"/sound\"] = 0\r\n"));
+    DWORD volume = 0;
+    DWORD size = sizeof(volume);
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kGameRegistryKey, L"Bgm_Volume", RRF_RT_REG_DWORD, nullptr, &volume,
+                           &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(volume, 127u);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGameSetupRegistryKey);
+}
+
+TEST(SettingsWindow, ResetShowsDefaultsAndClosingWritesNothing) {
+    SettingsSetup setup;
+    std::string options = ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 1600");
+    options = ReplaceOnce(options, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] = 1200");
+    options = ReplaceOnce(options, "[\"Bgm_Volume\"] = 17", "[\"Bgm_Volume\"] = 127");
+    options = ReplaceOnce(options, "[\"/sound\"] = 1", "[\"/sound\"] = 0");
+    const std::string font = "[Font]\r\nEnabled=1\r\nFontName=Courier\r\nScalePercent=150\r\n";
+    ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
+    ASSERT_TRUE(WriteFileBytes(setup.FontFile(), font));
+
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(MusicPercent(window), L"100%");
+    ClickControl(window, IDC_RESET_DEFAULTS);
+    EXPECT_EQ(WaitForEditText(window, IDC_SCALE_PERCENT, L"100"), L"100");
+    EXPECT_FALSE(IsControlChecked(window, IDC_FONT_ENABLED));
+    EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"Tahoma");
+    EXPECT_FALSE(IsControlEnabled(window, IDC_FONT_NAME));
+    EXPECT_EQ(ComboItemCount(window, IDC_RESOLUTION), 14);
+    EXPECT_EQ(ComboSelection(window, IDC_RESOLUTION), 8);
+    EXPECT_FALSE(IsControlChecked(window, IDC_FULLSCREEN));
+    EXPECT_TRUE(IsControlChecked(window, IDC_SOUND_ON));
+    EXPECT_EQ(SliderPosition(window, IDC_MUSIC_VOLUME), 13);
+    EXPECT_EQ(MusicPercent(window), L"13%");
+    EXPECT_EQ(EffectPercent(window), L"13%");
+    Screenshot(window, L"settings-after-reset");
+
+    CloseWithoutSaving(window, run);
+    EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
+    EXPECT_EQ(ReadFileBytes(setup.FontFile()), font);
+}
+
+TEST(SettingsWindow, SaveFailuresAreReportedInOrder) {
+    {
+        // No install folder: the font file fails first and the game options stay untouched.
+        SettingsSetup setup(L"not-installed");
+        WritePrivateProfileStringW(L"Font", L"Enabled", L"0", setup.FontFile().c_str());
+        const DWORD expectedCode = GetLastError();
+        ASSERT_FALSE(FileExists(setup.install));
+        LauncherRun run;
+        HWND window = OpenSettings(run);
+        ASSERT_NE(window, nullptr);
+        SaveAndExpectMessage(window, run,
+                             L"Could not save SarnFont.ini. Windows error: " + std::to_wstring(expectedCode),
+                             L"settings-font-file-error");
+        EXPECT_NE(expectedCode, 0u);
+        CloseWithoutSaving(window, run);
+        EXPECT_FALSE(FileExists(setup.install));
+    }
+    {
+        // An options file the launcher cannot edit: the font file is saved, the options are not.
+        SettingsSetup setup;
+        const std::string options = ReplaceOnce(DefaultOptionsText(), "CmdOnOffList[\"/sound\"] = 1\r\n", "");
+        ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
+        LauncherRun run;
+        HWND window = OpenSettings(run);
+        ASSERT_NE(window, nullptr);
+        SaveAndExpectMessage(window, run,
+                             L"Could not save the game display and audio settings. Make sure Sarnhold is installed.");
+        CloseWithoutSaving(window, run);
+        EXPECT_TRUE(FileExists(setup.FontFile()));
+        EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
+    }
+}
+
+TEST(SettingsWindow, AHostileOptionsFileOpensAndSaves) {
+    SettingsSetup setup;
+    const std::string spaces(100000, ' ');
+    std::string options = ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"]" + spaces + "= 1600");
+    options = ReplaceOnce(options, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] =" + spaces + "900");
+    ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, ComboSelection(window, IDC_RESOLUTION)), L"1600 x 900");
+    SelectComboItem(window, IDC_RESOLUTION, 0);
+    SaveAndExpectClosed(window, run);
+    std::string expected = ReplaceOnce(options, spaces + "= 1600", spaces + "= 800");
+    expected = ReplaceOnce(expected, spaces + "900", spaces + "600");
+    expected = ReplaceOnce(expected, "[\"OLD_WIDTH\"] = 1920", "[\"OLD_WIDTH\"] = 800");
+    expected = ReplaceOnce(expected, "[\"OLD_HEIGHT\"] = 1080", "[\"OLD_HEIGHT\"] = 600");
+    EXPECT_TRUE(ReadFileBytes(setup.OptionsFile()) == expected);
+}
+
+TEST(SettingsWindow, ChooseFontTakesOnlyTheFaceName) {
+    SettingsSetup setup;
+    ASSERT_TRUE(WriteFileBytes(setup.FontFile(), "[Font]\r\nEnabled=1\r\nFontName=No Such Face\r\n"));
+    LauncherRun run;
+    HWND window = OpenSettings(run);
+    ASSERT_NE(window, nullptr);
+    constexpr int kChooserFaceList = 0x470;  // the face list of the system's font chooser
+
+    ClickControl(window, IDC_CHOOSE_FONT);
+    MessageBoxSeen chooser;
+    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, chooser));
+    SaveScreenshot(chooser.box, L"settings-font-chooser");
+    AnswerMessageBox(chooser.box, IDCANCEL);
+    EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"No Such Face");
+
+    ClickControl(window, IDC_CHOOSE_FONT);
+    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, chooser));
+    const std::wstring chosen = ReadEditText(chooser.box, kChooserFaceList);
+    ASSERT_FALSE(chosen.empty());
+    AnswerMessageBox(chooser.box, IDOK);
+    EXPECT_EQ(WaitForEditText(window, IDC_FONT_NAME, chosen), chosen);
+    SaveAndExpectClosed(window, run);
+    const std::string font = ReadFileBytes(setup.FontFile());
+    std::string expectedLine = "FontName=";
+    for (wchar_t c : chosen) expectedLine.push_back(static_cast<char>(c));
+    EXPECT_TRUE(Contains(font, expectedLine + "\r\n")) << font;
+}
+
+}  // namespace

@@ -1,0 +1,457 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <thread>
+#include <vector>
+
+#include "net/text_conversion.h"
+#include "play/client_interface.h"
+#include "play/sign_in.h"
+#include "play/sign_in_text.h"
+#include "state/launcher_config.h"
+#include "state/session.h"
+#include "support/client_record.h"
+#include "support/service_control.h"
+#include "support/test_files.h"
+#include "support/window_driver.h"
+
+// The whole Play flow inside the test process, against the stand-in service, the
+// stand-in browser (registered in the test prefix) and a copy of the stand-in client.
+// The flow's boxes are modal on the test thread, so a second thread reads and answers them.
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const wchar_t* kInstructionText =
+    L"Finish signing in with Discord in your browser, then return here.\n\n"
+    L"Click OK and the launcher will wait for approval.";
+constexpr const wchar_t* kTimedOutText =
+    L"Discord sign-in timed out or the network connection was interrupted. Please try again.";
+constexpr const char* kDeviceTicket = "/api/launcher/device-ticket";
+constexpr const char* kStart = "/api/launcher/start";
+constexpr const char* kRedeem = "/api/launcher/redeem";
+constexpr const char* kAuthorizePage = "/signin/authorize";
+
+struct SeenBox {
+    std::wstring caption;
+    std::wstring text;
+    BoxIcon icon = BoxIcon::None;
+};
+
+bool IsInstruction(const SeenBox& box) { return box.caption == kSignInInstructionCaption; }
+
+std::string PathOf(const std::string& target) { return target.substr(0, target.find('?')); }
+
+std::vector<RecordedRequest> RequestsTo(const std::string& path) {
+    std::vector<RecordedRequest> all, matching;
+    ReadServiceRequests(all);
+    for (const RecordedRequest& request : all) {
+        if (PathOf(request.target) == path) matching.push_back(request);
+    }
+    return matching;
+}
+
+// The stand-in browser opens the page on its own process; wait until the service saw it.
+bool WaitForAuthorizePageOpened() {
+    for (int i = 0; i < 300; ++i, Sleep(50)) {
+        if (!RequestsTo(kAuthorizePage).empty()) return true;
+    }
+    return false;
+}
+
+// Reads and answers (OK) every box of this process until stopped. beforeAnswer runs on
+// the answering thread while the box is still open.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(std::function<void(const SeenBox&)> beforeAnswer)
+        : beforeAnswer_(std::move(beforeAnswer)), thread_([this] { Run(); }) {}
+    ~BoxAnswerer() { Stop(); }
+    std::vector<SeenBox> Stop() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        return boxes_;
+    }
+
+private:
+    void Run() {
+        while (!done_) {
+            MessageBoxSeen seen;
+            if (!WaitForMessageBox(GetCurrentProcessId(), 100, seen)) continue;
+            const SeenBox box = {seen.caption, seen.text, ReadMessageBoxIcon(seen.box)};
+            if (beforeAnswer_) beforeAnswer_(box);
+            boxes_.push_back(box);
+            AnswerMessageBox(seen.box, IDOK);
+        }
+    }
+    std::function<void(const SeenBox&)> beforeAnswer_;
+    std::atomic<bool> done_{false};
+    std::vector<SeenBox> boxes_;
+    std::thread thread_;
+};
+
+struct SignInRun {
+    bool launched = false;
+    std::vector<SeenBox> boxes;
+};
+
+std::vector<DWORD> g_waits;
+void WINAPI RecordWait(DWORD milliseconds) { g_waits.push_back(milliseconds); }
+
+class SignInFlow : public ::testing::Test {
+protected:
+    TempFolder install;
+    HWND owner = nullptr;
+
+    void SetUp() override {
+        ASSERT_TRUE(ResetService());
+        ResetLauncherDataFolder();
+        SetEnvironmentVariableW(L"HOLLOWMERE_CLIENT_CLOSE_MS", L"200");
+        ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_CLIENT_EXE, ClientExe().c_str(), FALSE));
+        ASSERT_TRUE(WriteInstallPath(install.path));
+        owner = CreateWindowExW(0, L"STATIC", L"Sign-in test owner", WS_OVERLAPPED, 0, 0, 200, 100, nullptr,
+                                nullptr, nullptr, nullptr);
+    }
+
+    void TearDown() override {
+        DestroyWindow(owner);
+        WaitUntilClientEnded();
+        ResetLauncherDataFolder();
+        ResetService();
+    }
+
+    std::wstring ClientExe() const { return install / kClientExecutableName; }
+
+    // Runs the flow; by default the instruction box is answered once the browser has
+    // opened the page, as a player would after signing in.
+    SignInRun Run(std::function<void(const SeenBox&)> beforeAnswer = {}) {
+        BoxAnswerer answerer([&beforeAnswer](const SeenBox& box) {
+            if (IsInstruction(box)) {
+                EXPECT_TRUE(WaitForAuthorizePageOpened()) << "the browser never opened the page";
+            }
+            if (beforeAnswer) beforeAnswer(box);
+        });
+        SignInRun run;
+        run.launched = SignInAndLaunch(owner);
+        run.boxes = answerer.Stop();
+        return run;
+    }
+
+    // The stand-in client's record of its start; false when it did not start.
+    bool ClientStarted(ClientStartRecord& record, DWORD timeoutMs = 10000) {
+        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+        do {
+            if (ReadClientStartRecord(install.path, record) && !record.commandLine.empty()) return true;
+            Sleep(50);
+        } while (GetTickCount64() < deadline);
+        return false;
+    }
+
+    void ForgetClientStart() {
+        WaitUntilClientEnded();
+        DeleteFileW((install / kClientStartRecordName).c_str());
+    }
+
+    // A running client cannot be replaced; once the copy can be rewritten it has ended.
+    void WaitUntilClientEnded() {
+        for (int i = 0; i < 200; ++i, Sleep(50)) {
+            if (CopyFileW(HOLLOWMERE_TEST_CLIENT_EXE, ClientExe().c_str(), FALSE)) return;
+        }
+    }
+
+    bool SameFolder(const std::wstring& a, const std::wstring& b) {
+        std::error_code error;
+        return fs::equivalent(fs::path(a), fs::path(b), error) && !error;
+    }
+};
+
+std::string LoadedSession() {
+    std::string token;
+    return LoadSession(token) ? token : std::string("(none)");
+}
+
+TEST_F(SignInFlow, SavedDeviceStartsTheClientWithoutAnyBoxAndRotatesTheToken) {
+    ASSERT_TRUE(AcceptServiceDeviceToken("device-saved-1"));
+    ASSERT_TRUE(SetServiceUserName("Mira Vale"));
+    ASSERT_TRUE(SaveSession("device-saved-1"));
+
+    const SignInRun run = Run();
+    EXPECT_TRUE(run.launched);
+    EXPECT_TRUE(run.boxes.empty()) << "first box: " << (run.boxes.empty() ? L"" : run.boxes[0].text);
+
+    ClientStartRecord record;
+    ASSERT_TRUE(ClientStarted(record));
+    // One space on each side of the name, which itself stays unquoted.
+    EXPECT_TRUE(std::regex_match(record.arguments, std::wregex(L"-t:ticket-[A-Za-z0-9_-]+ Mira Vale -1sar1")))
+        << record.arguments;
+    EXPECT_TRUE(SameFolder(record.workingFolder, install.path)) << record.workingFolder;
+
+    const std::vector<RecordedRequest> tickets = RequestsTo(kDeviceTicket);
+    ASSERT_EQ(tickets.size(), 1u);
+    EXPECT_EQ(tickets[0].body, "{\"device_token\":\"device-saved-1\"}");
+    EXPECT_TRUE(RequestsTo(kStart).empty());
+    const std::string rotated = LoadedSession();
+    EXPECT_NE(rotated, "device-saved-1");
+    EXPECT_EQ(rotated.rfind("device-", 0), 0u) << rotated;
+    EXPECT_EQ(ReadAccountName(), L"Mira Vale");
+}
+
+TEST_F(SignInFlow, SavedDeviceTicketAndNameReachTheClientAsSent) {
+    ServiceScenario reply;
+    reply.path = kDeviceTicket;
+    reply.status = 200;
+    reply.replaceBody = true;
+    reply.body = "{\"token\":\"T1CK3T\\/x\",\"username\":\"\xC3\x86rin Two\",\"device_token\":\"device-next\"}";
+    reply.times = 1;
+    ASSERT_TRUE(AddServiceScenario(reply));
+    ASSERT_TRUE(SaveSession("device-\"quoted\\"));
+
+    const SignInRun run = Run();
+    EXPECT_TRUE(run.launched);
+    EXPECT_TRUE(run.boxes.empty());
+    ClientStartRecord record;
+    ASSERT_TRUE(ClientStarted(record));
+    EXPECT_EQ(record.arguments, L"-t:T1CK3T/x \u00C6rin Two -1sar1");
+    EXPECT_EQ(LoadedSession(), "device-next");
+    EXPECT_EQ(ReadAccountName(), L"\u00C6rin Two");
+    // The saved token's quote and backslash travel escaped, so the body stays one member.
+    const std::vector<RecordedRequest> tickets = RequestsTo(kDeviceTicket);
+    ASSERT_EQ(tickets.size(), 1u);
+    EXPECT_EQ(tickets[0].body, "{\"device_token\":\"device-\\\"quoted\\\\\"}");
+}
+
+TEST_F(SignInFlow, RefusedDeviceSignsOutThenTheBrowserSignInStartsTheClient) {
+    ASSERT_TRUE(SaveSession("device-unknown"));  // never accepted: the service answers 403
+    ASSERT_TRUE(WriteAccountName(L"Old Name"));
+    bool sessionFileAtInstruction = true;
+    std::wstring nameAtInstruction = L"(unread)";
+
+    const SignInRun run = Run([&](const SeenBox& box) {
+        if (!IsInstruction(box)) return;
+        sessionFileAtInstruction = FileExists(SessionFilePath());
+        nameAtInstruction = ReadAccountName();
+    });
+    EXPECT_TRUE(run.launched);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].caption, L"Hollowmere Discord Sign-in");
+    EXPECT_EQ(run.boxes[0].text, kInstructionText);
+    EXPECT_EQ(run.boxes[0].icon, BoxIcon::Information);
+    EXPECT_FALSE(sessionFileAtInstruction) << "session.bin still there when the browser sign-in began";
+    EXPECT_EQ(nameAtInstruction, L"");
+
+    ClientStartRecord record;
+    ASSERT_TRUE(ClientStarted(record));
+    EXPECT_TRUE(std::regex_match(record.arguments, std::wregex(L"-t:ticket-[A-Za-z0-9_-]+ Wanderer -1sar1")))
+        << record.arguments;
+    EXPECT_EQ(LoadedSession().rfind("device-", 0), 0u);
+    EXPECT_EQ(ReadAccountName(), L"Wanderer");
+
+    // One verifier for the whole sign-in, sent with the handle the page was opened for.
+    const std::vector<RecordedRequest> starts = RequestsTo(kStart);
+    const std::vector<RecordedRequest> pages = RequestsTo(kAuthorizePage);
+    const std::vector<RecordedRequest> redeems = RequestsTo(kRedeem);
+    ASSERT_EQ(starts.size(), 1u);
+    ASSERT_EQ(pages.size(), 1u);
+    ASSERT_FALSE(redeems.empty());
+    std::smatch verifier;
+    ASSERT_TRUE(std::regex_match(starts[0].body, verifier, std::regex("\\{\"verifier\":\"([A-Za-z0-9_-]{43})\"\\}")))
+        << starts[0].body;
+    const std::string handle = pages[0].target.substr(pages[0].target.find("handle=") + 7);
+    EXPECT_EQ(redeems.back().body, BuildRedeemBody(handle, verifier[1].str()));
+}
+
+TEST_F(SignInFlow, OtherDeviceFailuresFallBackWithoutSigningOut) {
+    struct Case {
+        const char* name;
+        int status;
+        bool drop;
+        const char* body;  // null: the usual body
+    };
+    const Case cases[] = {
+        {"server error", 500, false, nullptr},
+        {"network failure", 0, true, nullptr},
+        {"no device_token", 200, false, "{\"token\":\"t\",\"username\":\"u\"}"},
+        {"empty ticket", 200, false, "{\"token\":\"\",\"username\":\"u\",\"device_token\":\"device-x\"}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ResetService());
+        ASSERT_TRUE(AcceptServiceDeviceToken("device-kept"));
+        ASSERT_TRUE(SaveSession("device-kept"));
+        ASSERT_TRUE(WriteAccountName(L"Kept Name"));
+        ServiceScenario failure;
+        failure.path = kDeviceTicket;
+        failure.status = c.status;
+        failure.drop = c.drop;
+        failure.replaceBody = c.body != nullptr;
+        failure.body = c.body ? c.body : "";
+        failure.times = 1;
+        ASSERT_TRUE(AddServiceScenario(failure));
+        std::string tokenAtInstruction = "(unread)";
+        std::wstring nameAtInstruction = L"(unread)";
+
+        const SignInRun run = Run([&](const SeenBox& box) {
+            if (!IsInstruction(box)) return;
+            tokenAtInstruction = LoadedSession();
+            nameAtInstruction = ReadAccountName();
+        });
+        EXPECT_TRUE(run.launched);
+        ASSERT_EQ(run.boxes.size(), 1u) << run.boxes.back().text;
+        EXPECT_TRUE(IsInstruction(run.boxes[0]));
+        EXPECT_EQ(tokenAtInstruction, "device-kept");
+        EXPECT_EQ(nameAtInstruction, L"Kept Name");
+        EXPECT_EQ(RequestsTo(kDeviceTicket).size(), 1u);
+        ClientStartRecord record;
+        EXPECT_TRUE(ClientStarted(record));
+        ForgetClientStart();
+    }
+}
+
+TEST_F(SignInFlow, ApprovalWithoutDeviceTokenStartsTheClientAndKeepsTheSavedOne) {
+    ServiceScenario refused;  // a 500 falls back without signing out
+    refused.path = kDeviceTicket;
+    refused.status = 500;
+    ASSERT_TRUE(AddServiceScenario(refused));
+    ServiceScenario approval;
+    approval.path = kRedeem;
+    approval.status = 200;
+    approval.replaceBody = true;
+    approval.body = "{\"token\":\"T2\",\"username\":\"Wanderer\"}";
+    ASSERT_TRUE(AddServiceScenario(approval));
+    ASSERT_TRUE(SaveSession("device-before"));
+
+    const SignInRun run = Run();
+    EXPECT_TRUE(run.launched);
+    EXPECT_EQ(run.boxes.size(), 1u);
+    ClientStartRecord record;
+    ASSERT_TRUE(ClientStarted(record));
+    EXPECT_EQ(record.arguments, L"-t:T2 Wanderer -1sar1");
+    EXPECT_EQ(LoadedSession(), "device-before");
+}
+
+TEST_F(SignInFlow, RefusedApprovalShowsTheServiceTextOrTheTimeOut) {
+    struct Case {
+        int status;
+        const char* body;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {400, "{\"error\":\"Your Discord account is not linked to Hollowmere.\"}",
+         L"Your Discord account is not linked to Hollowmere."},
+        {403, "{\"error\":\"\xC3\x86rin is banned \\/ contact support.\"}", L"\u00C6rin is banned / contact support."},
+        {400, "{\"message\":\"no error field\"}", kTimedOutText},
+        {400, "{\"error\":\"\"}", kTimedOutText},  // an empty text would be a blank box
+        {200, "{\"token\":\"\",\"username\":\"Wanderer\",\"device_token\":\"device-z\"}", kTimedOutText},
+        {200, "{\"token\":\"T\",\"device_token\":\"device-z\"}", kTimedOutText},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body);
+        ASSERT_TRUE(ResetService());
+        ServiceScenario refusal;
+        refusal.path = kRedeem;
+        refusal.status = c.status;
+        refusal.replaceBody = true;
+        refusal.body = c.body;
+        refusal.times = 1;
+        ASSERT_TRUE(AddServiceScenario(refusal));
+
+        const SignInRun run = Run();
+        EXPECT_FALSE(run.launched);
+        ASSERT_EQ(run.boxes.size(), 2u);
+        EXPECT_TRUE(IsInstruction(run.boxes[0]));
+        EXPECT_EQ(run.boxes[1].caption, L"Hollowmere Launcher");
+        EXPECT_EQ(run.boxes[1].text, c.expected);
+        EXPECT_EQ(run.boxes[1].icon, BoxIcon::Warning);
+        EXPECT_EQ(RequestsTo(kRedeem).size(), 1u);
+        ClientStartRecord record;
+        EXPECT_FALSE(ReadClientStartRecord(install.path, record));
+    }
+}
+
+TEST_F(SignInFlow, PollingEndsAfterSeventyFivePendingRepliesTwoSecondsApart) {
+    ASSERT_TRUE(SetServicePendingReplies(1000000));  // approved or not, always pending
+    g_waits.clear();
+    const SignInPollWait productWait = ReplaceSignInPollWait(RecordWait);
+    const SignInRun run = Run();
+    ReplaceSignInPollWait(productWait);
+
+    EXPECT_FALSE(run.launched);
+    EXPECT_EQ(RequestsTo(kRedeem).size(), 75u);
+    EXPECT_EQ(g_waits.size(), 75u);  // a wait after each pending reply, the 75th included
+    EXPECT_EQ(std::count(g_waits.begin(), g_waits.end(), 2000u), static_cast<long>(g_waits.size()));
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[1].text, kTimedOutText);
+    EXPECT_EQ(run.boxes[1].icon, BoxIcon::Warning);
+    EXPECT_EQ(productWait, ReplaceSignInPollWait(productWait)) << "the product's wait was not put back";
+}
+
+TEST_F(SignInFlow, StartProblemsAreReportedAndNothingButAWebAddressIsOpened) {
+    // A program the reply might name: the stand-in client records any start of it.
+    TempFolder trap;
+    const std::wstring trapExe = trap / kClientExecutableName;
+    ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_CLIENT_EXE, trapExe.c_str(), FALSE));
+    std::string trapUtf8;
+    for (wchar_t c : trapExe) trapUtf8 += static_cast<char>(c);  // an ASCII temporary path
+    std::string trapJson;
+    for (char c : trapUtf8) trapJson += (c == '\\') ? std::string("\\\\") : std::string(1, c);
+
+    struct Case {
+        const char* name;
+        int status;
+        bool drop;
+        std::string body;  // empty: the usual reply
+        std::wstring expected;
+    };
+    const std::wstring noService = L"Could not contact the Hollowmere sign-in service.";
+    const std::wstring invalid = L"The sign-in service returned an invalid response.";
+    const std::wstring noBrowser = L"Could not open Discord sign-in in your browser.";
+    const Case cases[] = {
+        {"server error", 503, false, "", noService},
+        {"network failure", 0, true, "", noService},
+        {"no authorize_url", 200, false, "{\"handle\":\"h\"}", invalid},
+        {"empty address", 200, false, "{\"handle\":\"h\",\"authorize_url\":\"\"}", noBrowser},
+        {"file address", 200, false, "{\"handle\":\"h\",\"authorize_url\":\"file:\\/\\/\\/" + trapJson + "\"}",
+         noBrowser},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ResetService());
+        ServiceScenario start;
+        start.path = kStart;
+        start.status = c.status;
+        start.drop = c.drop;
+        start.replaceBody = !c.body.empty();
+        start.body = c.body;
+        ASSERT_TRUE(AddServiceScenario(start));
+
+        const SignInRun run = Run();
+        EXPECT_FALSE(run.launched);
+        ASSERT_EQ(run.boxes.size(), 1u);
+        EXPECT_EQ(run.boxes[0].caption, L"Hollowmere Launcher");
+        EXPECT_EQ(run.boxes[0].text, c.expected);
+        EXPECT_EQ(run.boxes[0].icon, BoxIcon::Error);
+        EXPECT_TRUE(RequestsTo(kRedeem).empty());
+    }
+    // A start reply that names a program on this machine.
+    ASSERT_TRUE(ResetService());
+    ASSERT_TRUE(SetServiceAuthorizeUrl(trapUtf8));
+    const SignInRun run = Run();
+    EXPECT_FALSE(run.launched);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, noBrowser);
+    EXPECT_EQ(run.boxes[0].icon, BoxIcon::Error);
+    EXPECT_TRUE(RequestsTo(kRedeem).empty());
+
+    Sleep(1000);  // a program started by mistake has had time to leave its record
+    ClientStartRecord record;
+    EXPECT_FALSE(ReadClientStartRecord(trap.path, record)) << "the named program was run";
+    EXPECT_FALSE(ReadClientStartRecord(install.path, record));
+}
+
+}  // namespace

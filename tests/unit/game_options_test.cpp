@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "play/client_interface.h"
+#include "resources/resource_ids.h"
+#include "settings/game_options.h"
+#include "state/launcher_config.h"
+#include "support/test_files.h"
+
+namespace {
+
+std::string SourceDefaultText() {
+    return ReadFileBytes(std::wstring(HOLLOWMERE_TEST_SOURCE_DIR) + L"/resources/default_options.lua");
+}
+
+// The default text with one line's value changed, as a save should leave it.
+std::string WithLine(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+std::wstring SavedataFile(const TempFolder& folder) { return folder / L"savedata\\OptionInfo.lua"; }
+
+void ForgetGameRegistryKeys() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGameSetupRegistryKey);
+}
+
+// Read back through the registry itself; -1 when the value is missing or not a DWORD.
+long long RegistryDword(const wchar_t* key, const wchar_t* name) {
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return -1;
+    const LONG status = RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(DWORD)) return -1;
+    DWORD again = 0;
+    DWORD againSize = sizeof(again);
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &again, &againSize) != ERROR_SUCCESS ||
+        again != data) {
+        return -1;
+    }
+    return data;
+}
+
+void ExpectOptions(const GameOptions& options, int width, int height, bool fullscreen, bool musicOn, bool soundOn,
+                   int music, int effects) {
+    EXPECT_EQ(options.Width, width);
+    EXPECT_EQ(options.Height, height);
+    EXPECT_EQ(options.Fullscreen, fullscreen);
+    EXPECT_EQ(options.MusicOn, musicOn);
+    EXPECT_EQ(options.SoundOn, soundOn);
+    EXPECT_EQ(options.MusicVolume, music);
+    EXPECT_EQ(options.EffectVolume, effects);
+}
+
+TEST(GameOptions, MissingOrEmptyFileStartsFromTheBuiltInText) {
+    const std::string source = SourceDefaultText();
+    ASSERT_EQ(source.size(), 2773u);
+    // The executable carries the same bytes as the source file.
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_DEFAULT_OPTIONS), RT_RCDATA);
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
+    EXPECT_EQ(std::string(bytes, SizeofResource(nullptr, found)), source);
+
+    const std::string expected = WithLine(source, "[\"ISFULLSCREENMODE\"] = 1", "[\"ISFULLSCREENMODE\"] = 0");
+    TempFolder install;
+    const std::wstring path = SavedataFile(install);
+    ExpectOptions(LoadGameOptionsFrom(path), 1920, 1080, false, true, true, 17, 17);
+    ASSERT_TRUE(SaveGameOptionsTo(path, GameOptions()));
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    EXPECT_FALSE(FileExists(path + L".launcher-backup"));
+
+    // An empty file is treated as a missing one; folders are created as deep as needed.
+    ASSERT_TRUE(WriteFileBytes(path, ""));
+    ASSERT_TRUE(SaveGameOptionsTo(path, GameOptions()));
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    const std::wstring deep = install / L"not\\yet\\there\\savedata\\OptionInfo.lua";
+    ASSERT_TRUE(SaveGameOptionsTo(deep, GameOptions()));
+    EXPECT_EQ(ReadFileBytes(deep), expected);
+}
+
+TEST(GameOptions, ThePathFollowsTheStoredInstallFolder) {
+    ResetLauncherDataFolder();
+    TempFolder install;
+    ASSERT_TRUE(WriteInstallPath(install.path));
+    EXPECT_EQ(GameOptionsPath(), install.path + L"\\savedata\\OptionInfo.lua");
+    GameOptions options;
+    options.Width = 1280;
+    options.Height = 720;
+    ASSERT_TRUE(SaveGameOptions(options));
+    ExpectOptions(LoadGameOptionsFrom(SavedataFile(install)), 1280, 720, false, true, true, 17, 17);
+    ExpectOptions(LoadGameOptions(), 1280, 720, false, true, true, 17, 17);
+    ResetLauncherDataFolder();
+}
+
+TEST(GameOptions, SavingChangesOnlyTheDigitsOfTheFirstMatchingLines) {
+    TempFolder install;
+    const std::wstring path = SavedataFile(install);
+    std::string text = WithLine(SourceDefaultText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"]=1920");
+    text = WithLine(text, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] = 1080.5");
+    text += "OptionInfoList[\"WIDTH\"] = 640\r\n";  // a second line: never read or changed
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    ExpectOptions(LoadGameOptionsFrom(path), 1920, 1080, true, true, true, 17, 17);
+
+    const GameOptions options = {1600, 1200, false, false, true, 127, 0};
+    ASSERT_TRUE(SaveGameOptionsTo(path, options));
+    std::string expected = WithLine(text, "[\"WIDTH\"]=1920", "[\"WIDTH\"]=1600");
+    expected = WithLine(expected, "[\"HEIGHT\"] = 1080.5", "[\"HEIGHT\"] = 1200.5");
+    expected = WithLine(expected, "[\"OLD_WIDTH\"] = 1920", "[\"OLD_WIDTH\"] = 1600");
+    expected = WithLine(expected, "[\"OLD_HEIGHT\"] = 1080", "[\"OLD_HEIGHT\"] = 1200");
+    expected = WithLine(expected, "[\"ISFULLSCREENMODE\"] = 1", "[\"ISFULLSCREENMODE\"] = 0");
+    expected = WithLine(expected, "[\"Bgm_Volume\"] = 17", "[\"Bgm_Volume\"] = 127");
+    expected = WithLine(expected, "[\"Effect_Volume\"] = 17", "[\"Effect_Volume\"] = 0");
+    expected = WithLine(expected, "[\"/bgm\"] = 1", "[\"/bgm\"] = 0");
+    const std::string saved = ReadFileBytes(path);
+    EXPECT_EQ(saved, expected);
+    EXPECT_NE(saved.find("OptionInfoList[\"WIDTH\"] = 640\r\n"), std::string::npos);
+    ExpectOptions(LoadGameOptionsFrom(path), 1600, 1200, false, false, true, 127, 0);
+}
+
+TEST(GameOptions, OddStoredNumbersLoadInADefinedWay) {
+    TempFolder install;
+    const std::wstring path = SavedataFile(install);
+    std::string text = WithLine(SourceDefaultText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 99999999999");
+    text = WithLine(text, "[\"Bgm_Volume\"] = 17", "[\"Bgm_Volume\"] = -5");
+    text = WithLine(text, "[\"Effect_Volume\"] = 17", "[\"Effect_Volume\"] = 300");
+    text = WithLine(text, "[\"/sound\"] = 1", "[\"/sound\"] = 0");
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    ExpectOptions(LoadGameOptionsFrom(path), 1920, 1080, true, true, false, -5, 300);
+
+    GameOptions options;
+    options.Width = 1280;
+    ASSERT_TRUE(SaveGameOptionsTo(path, options));
+    const std::string saved = ReadFileBytes(path);
+    EXPECT_NE(saved.find("OptionInfoList[\"WIDTH\"] = 1280\r\n"), std::string::npos);
+    EXPECT_EQ(saved.find("99999999999"), std::string::npos);
+}
+
+TEST(GameOptions, AFileMissingALineLoadsButIsNeverWritten) {
+    TempFolder install;
+    const std::wstring path = SavedataFile(install);
+    const std::string withoutSound = WithLine(SourceDefaultText(), "CmdOnOffList[\"/sound\"] = 1\r\n", "");
+    ASSERT_TRUE(WriteFileBytes(path, withoutSound));
+    ForgetGameRegistryKeys();
+    EXPECT_TRUE(LoadGameOptionsFrom(path).SoundOn);
+    GameOptions options;
+    options.Width = 800;
+    options.Height = 600;
+    EXPECT_FALSE(SaveGameOptionsTo(path, options));
+    EXPECT_EQ(ReadFileBytes(path), withoutSound);
+    EXPECT_FALSE(FileExists(path + L".launcher-backup"));
+    EXPECT_EQ(RegistryDword(kGameRegistryKey, L"WIDTH"), -1);
+}
+
+TEST(GameOptions, ALockedFileIsLeftAlone) {
+    TempFolder install;
+    const std::wstring path = SavedataFile(install);
+    const std::string original = WithLine(SourceDefaultText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 1024");
+    ASSERT_TRUE(WriteFileBytes(path, original));
+    HANDLE locked = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(SaveGameOptionsTo(path, GameOptions()));
+    CloseHandle(locked);
+    EXPECT_EQ(ReadFileBytes(path), original);
+    EXPECT_FALSE(FileExists(path + L".launcher-backup"));
+}
+
+std::wstring g_pathSeenByHook;
+std::string g_contentSeenByHook;
+
+bool FailTheWrite(const std::wstring& path) {
+    g_pathSeenByHook = path;
+    g_contentSeenByHook = ReadFileBytes(path);
+    return false;
+}
+
+TEST(GameOptions, AFailedWritePutsTheBackupBackAndASuccessfulOneMirrorsTheRegistry) {
+    TempFolder install;
+    const std::wstring path = SavedataFile(install);
+    const std::wstring backup = path + L".launcher-backup";
+    const std::string original = WithLine(SourceDefaultText(), "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] = 768");
+    ASSERT_TRUE(WriteFileBytes(path, original));
+    ForgetGameRegistryKeys();
+
+    const GameOptions options = {1366, 768, true, true, false, 100, 64};
+    g_contentSeenByHook = "not called";
+    SetGameOptionsWriteHookForTest(FailTheWrite);
+    const bool failedSave = SaveGameOptionsTo(path, options);
+    SetGameOptionsWriteHookForTest(nullptr);
+    EXPECT_FALSE(failedSave);
+    EXPECT_EQ(g_pathSeenByHook, path);
+    EXPECT_EQ(g_contentSeenByHook, "");  // the file really was truncated when the write failed
+    EXPECT_EQ(ReadFileBytes(path), original);
+    EXPECT_EQ(ReadFileBytes(backup), original);
+    EXPECT_EQ(RegistryDword(kGameRegistryKey, L"WIDTH"), -1);
+
+    // A stale backup from the failed attempt is replaced and then removed.
+    ASSERT_TRUE(SaveGameOptionsTo(path, options));
+    EXPECT_FALSE(FileExists(backup));
+    ExpectOptions(LoadGameOptionsFrom(path), 1366, 768, true, true, false, 100, 64);
+    for (const wchar_t* key : {kGameRegistryKey, kGameSetupRegistryKey}) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(RegistryDword(key, L"WIDTH"), 1366);
+        EXPECT_EQ(RegistryDword(key, L"HEIGHT"), 768);
+        EXPECT_EQ(RegistryDword(key, L"ISFULLSCREENMODE"), 1);
+        EXPECT_EQ(RegistryDword(key, L"Bgm_Volume"), 100);
+        EXPECT_EQ(RegistryDword(key, L"Effect_Volume"), 64);
+        EXPECT_EQ(RegistryDword(key, L"/sound"), -1);  // the switches are not mirrored
+    }
+
+    // A negative number keeps its bits in the DWORD.
+    SetGameRegistryDword(L"WIDTH", static_cast<std::uint32_t>(-2));
+    EXPECT_EQ(RegistryDword(kGameSetupRegistryKey, L"WIDTH"), 0xFFFFFFFEll);
+    ForgetGameRegistryKeys();
+}
+
+TEST(GameOptions, LargeAndHostileFilesSaveSafely) {
+    TempFolder install;
+    const std::wstring path = SavedataFile(install);
+    // A run of spaces that would overflow the stack of a regular-expression engine.
+    const std::string spaces(100000, ' ');
+    const std::string hostile =
+        WithLine(SourceDefaultText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"]" + spaces + "=" + spaces + "1920");
+    ASSERT_TRUE(WriteFileBytes(path, hostile));
+    GameOptions options;
+    options.Width = 2560;
+    options.Height = 1440;
+    EXPECT_EQ(LoadGameOptionsFrom(path).Width, 1920);
+    ASSERT_TRUE(SaveGameOptionsTo(path, options));
+    const std::string saved = ReadFileBytes(path);
+    EXPECT_EQ(saved.size(), hostile.size());
+    EXPECT_NE(saved.find("[\"WIDTH\"]" + spaces + "=" + spaces + "2560\r\n"), std::string::npos);
+
+    // Several megabytes of lines the launcher does not know, before and after.
+    std::string padding;
+    for (int i = 0; i < 120000; ++i) padding += "OptionInfoList[\"Unknown_" + std::to_string(i) + "\"] = 5\r\n";
+    const std::string large = padding + SourceDefaultText() + padding;
+    ASSERT_GT(large.size(), 6000000u);
+    ASSERT_TRUE(WriteFileBytes(path, large));
+    EXPECT_EQ(LoadGameOptionsFrom(path).Width, 1920);
+    ASSERT_TRUE(SaveGameOptionsTo(path, options));
+    std::string expected = WithLine(large, "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 2560");
+    expected = WithLine(expected, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] = 1440");
+    expected = WithLine(expected, "[\"OLD_WIDTH\"] = 1920", "[\"OLD_WIDTH\"] = 2560");
+    expected = WithLine(expected, "[\"OLD_HEIGHT\"] = 1080", "[\"OLD_HEIGHT\"] = 1440");
+    expected = WithLine(expected, "[\"ISFULLSCREENMODE\"] = 1", "[\"ISFULLSCREENMODE\"] = 0");
+    EXPECT_TRUE(ReadFileBytes(path) == expected);
+    ExpectOptions(LoadGameOptionsFrom(path), 2560, 1440, false, true, true, 17, 17);
+}
+
+}  // namespace
