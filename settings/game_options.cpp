@@ -8,6 +8,7 @@
 #include "play/client_interface.h"
 #include "resources/resource_ids.h"
 #include "settings/lua_options.h"
+#include "state/file_replace.h"
 #include "state/launcher_config.h"
 
 namespace fs = std::filesystem;
@@ -45,13 +46,11 @@ bool ReadOptionsText(const fs::path& path, std::string& text) {
     return true;
 }
 
-bool WriteOptionsText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    if (g_writeHook && !g_writeHook(path.wstring())) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    return !out.fail();
+// The new text goes to a file beside the options file that then takes its place, so a
+// crash, a kill or a full disk half-way leaves the player's file whole: the client
+// never finds a truncated or half-old, half-new options file.
+bool WriteOptionsText(const std::wstring& path, const std::string& text) {
+    return ReplaceFileContents(path, text, g_writeHook);
 }
 
 // CopyFileW rather than std::filesystem: the library's overwrite of an existing file
@@ -120,7 +119,7 @@ bool SaveGameOptionsTo(const std::wstring& pathText, const GameOptions& options)
         if (error) return false;
     }
 
-    if (!WriteOptionsText(path, text)) {
+    if (!WriteOptionsText(pathText, text)) {
         // The backup stays, so nothing the player had is lost even if this copy fails.
         if (IsRegularFile(backup)) CopyOver(backup, pathText);
         return false;

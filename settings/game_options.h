@@ -39,7 +39,8 @@ bool LoadDefaultOptionsText(std::string& text);
 // a key that cannot be opened is skipped silently.
 void SetGameRegistryDword(const wchar_t* name, std::uint32_t value);
 
-// Test-only seam: when set, called right after the options file was opened (and so
-// truncated) for writing; returning false makes that write fail. Null in the product.
-using GameOptionsWriteHook = bool (*)(const std::wstring& path);
+// Test-only seam: when set, called with the path of the file beside the options file
+// once the new text is written there, just before it replaces the options file;
+// returning false makes that write fail. Null in the product.
+using GameOptionsWriteHook = bool (*)(const std::wstring& temporary);
 void SetGameOptionsWriteHookForTest(GameOptionsWriteHook hook);

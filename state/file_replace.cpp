@@ -46,10 +46,10 @@ bool WriteTemporaryFile(const std::wstring& path, const std::string& bytes) {
 
 std::wstring ReplacementFilePath(const std::wstring& path) { return path + L".tmp"; }
 
-bool ReplaceFileContents(const std::wstring& path, const std::string& bytes) {
+bool ReplaceFileContents(const std::wstring& path, const std::string& bytes, ReplaceCheck beforeReplace) {
     if (path.empty()) return false;
     const std::wstring temporary = ReplacementFilePath(path);
-    if (WriteTemporaryFile(temporary, bytes) &&
+    if (WriteTemporaryFile(temporary, bytes) && (!beforeReplace || beforeReplace(temporary)) &&
         MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }

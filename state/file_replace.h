@@ -5,7 +5,14 @@
 // leaves it damaged: the bytes go to path + ".tmp" first, are flushed to disk and the
 // temporary file only then takes the place of the old one. Returns false when any
 // step failed; the old file is then exactly as it was and no temporary file is left.
-bool ReplaceFileContents(const std::wstring& path, const std::string& bytes);
+// A process killed half-way leaves the old file whole (and at most a stale temporary
+// file, which the next call overwrites).
+//
+// beforeReplace, when not null, is called with the temporary file's path once that
+// file is written and flushed, just before it takes the old file's place; returning
+// false counts as a failed step. Only tests pass one.
+using ReplaceCheck = bool (*)(const std::wstring& temporary);
+bool ReplaceFileContents(const std::wstring& path, const std::string& bytes, ReplaceCheck beforeReplace = nullptr);
 
 // The temporary file ReplaceFileContents writes beside path.
 std::wstring ReplacementFilePath(const std::wstring& path);

@@ -7,6 +7,7 @@
 #include "play/client_interface.h"
 #include "resources/resource_ids.h"
 #include "settings/game_options.h"
+#include "settings/lua_options.h"
 #include "state/launcher_config.h"
 #include "support/test_files.h"
 
@@ -173,12 +174,15 @@ TEST(GameOptions, ALockedFileIsLeftAlone) {
     EXPECT_FALSE(FileExists(path + L".launcher-backup"));
 }
 
+std::wstring g_optionsPath;
 std::wstring g_pathSeenByHook;
 std::string g_contentSeenByHook;
+std::string g_optionsSeenByHook;
 
-bool FailTheWrite(const std::wstring& path) {
-    g_pathSeenByHook = path;
-    g_contentSeenByHook = ReadFileBytes(path);
+bool FailTheWrite(const std::wstring& temporary) {
+    g_pathSeenByHook = temporary;
+    g_contentSeenByHook = ReadFileBytes(temporary);
+    g_optionsSeenByHook = ReadFileBytes(g_optionsPath);
     return false;
 }
 
@@ -191,20 +195,27 @@ TEST(GameOptions, AFailedWritePutsTheBackupBackAndASuccessfulOneMirrorsTheRegist
     ForgetGameRegistryKeys();
 
     const GameOptions options = {1366, 768, true, true, false, 100, 64};
+    g_optionsPath = path;
     g_contentSeenByHook = "not called";
     SetGameOptionsWriteHookForTest(FailTheWrite);
     const bool failedSave = SaveGameOptionsTo(path, options);
     SetGameOptionsWriteHookForTest(nullptr);
     EXPECT_FALSE(failedSave);
-    EXPECT_EQ(g_pathSeenByHook, path);
-    EXPECT_EQ(g_contentSeenByHook, "");  // the file really was truncated when the write failed
+    // The whole new text sat in a file beside the options file, which itself was never
+    // opened for writing: a crash at that moment would have left it whole.
+    EXPECT_EQ(g_pathSeenByHook, path + L".tmp");
+    EXPECT_EQ(ReadLuaInteger(g_contentSeenByHook, "OptionInfoList", "WIDTH", 0), 1366);
+    EXPECT_EQ(ReadLuaInteger(g_contentSeenByHook, "CmdOnOffList", "/sound", 1), 0);
+    EXPECT_EQ(g_optionsSeenByHook, original);
     EXPECT_EQ(ReadFileBytes(path), original);
     EXPECT_EQ(ReadFileBytes(backup), original);
+    EXPECT_FALSE(FileExists(path + L".tmp"));
     EXPECT_EQ(RegistryDword(kGameRegistryKey, L"WIDTH"), -1);
 
     // A stale backup from the failed attempt is replaced and then removed.
     ASSERT_TRUE(SaveGameOptionsTo(path, options));
     EXPECT_FALSE(FileExists(backup));
+    EXPECT_FALSE(FileExists(path + L".tmp"));
     ExpectOptions(LoadGameOptionsFrom(path), 1366, 768, true, true, false, 100, 64);
     for (const wchar_t* key : {kGameRegistryKey, kGameSetupRegistryKey}) {
         SCOPED_TRACE(key);

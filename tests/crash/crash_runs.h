@@ -1,0 +1,49 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "support/window_driver.h"
+
+// Shared pieces of the crash tests: start a writer, kill it hard at a random moment,
+// and keep the counts that the tests print at the end.
+
+// Every crash test draws its kill moments from this seed, so a failing run can be
+// repeated exactly.
+constexpr std::uint32_t kCrashSeed = 20261207;
+
+// The test-only driver that runs one of the launcher's writes in a loop or once.
+std::wstring CrashWriterExe();
+
+// A named event the writer sets once its first write is complete.
+struct ReadyEvent {
+    HANDLE handle = nullptr;
+    std::wstring name;
+    ReadyEvent();
+    ~ReadyEvent();
+    ReadyEvent(const ReadyEvent&) = delete;
+    ReadyEvent& operator=(const ReadyEvent&) = delete;
+    // True once set; false after the time-out or when the process ends first.
+    bool WaitWhileRunning(const LauncherRun& run, DWORD timeoutMs) const;
+};
+
+// Starts the crash writer with the argument text.
+bool StartCrashWriter(const std::wstring& arguments, LauncherRun& run);
+
+// Ends the process at once, as a crash or the task manager would. True when it was
+// still running, false when it had already ended by itself.
+bool KillHard(LauncherRun& run);
+
+// Milliseconds since an arbitrary start, for timing a cycle of writes.
+double NowMs();
+
+// A whole number from low to high inclusive.
+int RandomBetween(std::mt19937& random, int low, int high);
+
+// A quoted command-line argument (paths here hold no quotes of their own).
+std::wstring Quoted(const std::wstring& text);
+
+// Prints one summary line that the reliability notes quote.
+void PrintCrashSummary(const std::string& line);
