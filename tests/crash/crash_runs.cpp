@@ -33,6 +33,45 @@ bool KillHard(LauncherRun& run) {
     return running;
 }
 
+FileStamp StampOf(const std::wstring& path) {
+    FileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return stamp;
+    stamp.exists = true;
+    stamp.size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.written = data.ftLastWriteTime;
+    return stamp;
+}
+
+bool WaitForWriteToBegin(const std::wstring& path, const std::wstring& temporary, const FileStamp& before,
+                         const LauncherRun& run, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < deadline) {
+        if (GetFileAttributesW(temporary.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        const FileStamp now = StampOf(path);
+        if (now.exists != before.exists || now.size != before.size ||
+            CompareFileTime(&now.written, &before.written) != 0) {
+            return true;
+        }
+        if (WaitForSingleObject(run.process, 0) != WAIT_TIMEOUT) return false;
+    }
+    return false;
+}
+
+bool WaitForKillMoment(std::mt19937& random, int windowMs, const std::wstring& path, const std::wstring& temporary,
+                       const LauncherRun& run) {
+    if (RandomBetween(random, 0, 1) == 0) {
+        Sleep(static_cast<DWORD>(RandomBetween(random, 0, windowMs)));
+        return false;
+    }
+    // Three in five aimed kills follow the first sign at once: a write of a few megabytes
+    // takes only a millisecond or two.
+    const int extraMs = RandomBetween(random, -2, 2);
+    WaitForWriteToBegin(path, temporary, StampOf(path), run, 10000);
+    if (extraMs > 0) Sleep(static_cast<DWORD>(extraMs));
+    return true;
+}
+
 double NowMs() {
     using Clock = std::chrono::steady_clock;
     static const Clock::time_point start = Clock::now();

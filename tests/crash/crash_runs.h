@@ -36,6 +36,27 @@ bool StartCrashWriter(const std::wstring& arguments, LauncherRun& run);
 // still running, false when it had already ended by itself.
 bool KillHard(LauncherRun& run);
 
+// What a poll can see of a file from outside the process that writes it.
+struct FileStamp {
+    bool exists = false;
+    long long size = 0;
+    FILETIME written = {};
+};
+FileStamp StampOf(const std::wstring& path);
+
+// Polls until a write of path has visibly begun: the file beside it (temporary) exists,
+// or path's size or last-write time is no longer as in before. This is how kills are
+// aimed at the write itself, whatever way the writer goes about it. False when the
+// process ended or the time ran out first.
+bool WaitForWriteToBegin(const std::wstring& path, const std::wstring& temporary, const FileStamp& before,
+                         const LauncherRun& run, DWORD timeoutMs);
+
+// Waits for the moment of one kill: half the draws pick a random time within windowMs,
+// the others aim at the next write of path (its first sign, then 0 to 2 ms more).
+// True when the kill is aimed.
+bool WaitForKillMoment(std::mt19937& random, int windowMs, const std::wstring& path, const std::wstring& temporary,
+                       const LauncherRun& run);
+
 // Milliseconds since an arbitrary start, for timing a cycle of writes.
 double NowMs();
 

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr int kWriterKills = 24;
-constexpr int kSettingsWindowKills = 10;
+constexpr int kSettingsWindowKills = 12;
 
 // The two sets of values the writer alternates between; the volumes differ in their
 // number of digits, so the two files differ in length as well as in content.
@@ -87,7 +87,7 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
     const int cycleMs = static_cast<int>((NowMs() - started) / 3) + 1;
 
     std::mt19937 random(kCrashSeed);
-    int kills = 0, midWrite = 0, backupLeft = 0, foundFirst = 0, foundSecond = 0;
+    int kills = 0, aimed = 0, midWrite = 0, backupLeft = 0, foundFirst = 0, foundSecond = 0;
     for (int round = 0; round < kWriterKills; ++round) {
         SCOPED_TRACE("kill " + std::to_string(round));
         ReadyEvent ready;
@@ -95,7 +95,7 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
         ASSERT_TRUE(StartCrashWriter(
             L"options " + ready.name + L" " + kFirstValues + L" " + kSecondValues, run));
         ASSERT_TRUE(ready.WaitWhileRunning(run, 30000)) << "the writer ended with " << WaitForExit(run, 0);
-        Sleep(static_cast<DWORD>(RandomBetween(random, 0, 4 * cycleMs)));
+        if (WaitForKillMoment(random, 4 * cycleMs, setup.path, temporary, run)) ++aimed;
         ASSERT_TRUE(KillHard(run)) << "the writer ended with " << WaitForExit(run, 0);
         ++kills;
         if (FileExists(temporary)) ++midWrite;
@@ -116,7 +116,8 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
     EXPECT_FALSE(FileExists(temporary));
     EXPECT_FALSE(FileExists(backup));
     PrintCrashSummary("options save (writer, " + std::to_string(original.size()) + "-byte file): " +
-                      std::to_string(kills) + " kills (" + std::to_string(midWrite) +
+                      std::to_string(kills) + " kills (" + std::to_string(aimed) + " aimed at a write; " +
+                      std::to_string(midWrite) +
                       " with the new text half-written beside OptionInfo.lua, " + std::to_string(backupLeft) +
                       " with a backup left); OptionInfo.lua whole every time: " + std::to_string(foundFirst) +
                       " x first values, " + std::to_string(foundSecond) + " x second, 0 mixed");
@@ -126,9 +127,10 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
 // at a random moment of the save that follows.
 TEST(CrashSafety, SettingsWindowKilledWhileSavingKeepsTheOldOrTheNewFile) {
     InstalledOptions setup;
+    const std::wstring temporary = ReplacementFilePath(setup.path);
     std::mt19937 random(kCrashSeed + 1);
     double saveMs = 0;
-    int kills = 0, killedRunning = 0, foundOld = 0, foundNew = 0;
+    int aimed = 0, kills = 0, killedRunning = 0, foundOld = 0, foundNew = 0;
     // Round 0 saves without a kill and times the save for the rounds after it.
     for (int round = 0; round <= kSettingsWindowKills; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -145,12 +147,19 @@ TEST(CrashSafety, SettingsWindowKilledWhileSavingKeepsTheOldOrTheNewFile) {
         const double clicked = NowMs();
         ClickControl(window, IDC_SAVE_SETTINGS);
         if (round == 0) {
-            ASSERT_EQ(WaitForExit(run, 30000), 0u);
+            // The moment the new file takes the old one's place; closing the window and
+            // ending the process take longer still.
+            const FILETIME before = StampOf(setup.path).written;
+            FILETIME now = before;
+            while (CompareFileTime(&now, &before) == 0 && WaitForExit(run, 1) == STILL_ACTIVE) {
+                now = StampOf(setup.path).written;
+            }
             saveMs = NowMs() - clicked;
+            ASSERT_EQ(WaitForExit(run, 30000), 0u);
             ASSERT_EQ(ReadFileBytes(setup.path), newText);
             continue;
         }
-        Sleep(static_cast<DWORD>(RandomBetween(random, 0, static_cast<int>(saveMs * 1.5) + 1)));
+        if (WaitForKillMoment(random, static_cast<int>(saveMs * 1.25) + 1, setup.path, temporary, run)) ++aimed;
         if (KillHard(run)) ++killedRunning;
         ++kills;
 
@@ -160,9 +169,9 @@ TEST(CrashSafety, SettingsWindowKilledWhileSavingKeepsTheOldOrTheNewFile) {
         EXPECT_EQ(LoadGameOptions().Fullscreen, onDisk == newText ? wanted.Fullscreen : !wanted.Fullscreen);
         ++(onDisk == newText ? foundNew : foundOld);
     }
-    PrintCrashSummary("settings window save (real launcher, a save takes about " +
-                      std::to_string(static_cast<int>(saveMs)) + " ms from the click): " + std::to_string(kills) +
-                      " kills, " + std::to_string(killedRunning) + " of them before the window closed itself; " +
+    PrintCrashSummary("settings window save (real launcher, the new file was in place " +
+                      std::to_string(static_cast<int>(saveMs)) + " ms after the click): " + std::to_string(kills) +
+                      " kills (" + std::to_string(aimed) + " aimed at the write), " + std::to_string(killedRunning) + " of them before the window closed itself; " +
                       "OptionInfo.lua whole every time: " + std::to_string(foundOld) + " x old, " +
                       std::to_string(foundNew) + " x new, 0 mixed");
 }

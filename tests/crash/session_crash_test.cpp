@@ -42,7 +42,7 @@ TEST(CrashSafety, SessionSaveKilledAnywhereKeepsTheOldOrTheNewSession) {
     const int cycleMs = static_cast<int>((NowMs() - started) / 4) + 1;
 
     std::mt19937 random(kCrashSeed);
-    int kills = 0, midWrite = 0, foundFirst = 0, foundSecond = 0;
+    int kills = 0, aimed = 0, midWrite = 0, foundFirst = 0, foundSecond = 0;
     for (int round = 0; round < kSessionKills; ++round) {
         SCOPED_TRACE("kill " + std::to_string(round));
         ReadyEvent ready;
@@ -51,7 +51,7 @@ TEST(CrashSafety, SessionSaveKilledAnywhereKeepsTheOldOrTheNewSession) {
                                          Quoted(scratch / L"second.token"),
                                      run));
         ASSERT_TRUE(ready.WaitWhileRunning(run, 30000)) << "the writer ended with " << WaitForExit(run, 0);
-        Sleep(static_cast<DWORD>(RandomBetween(random, 0, 4 * cycleMs)));
+        if (WaitForKillMoment(random, 4 * cycleMs, sessionFile, temporary, run)) ++aimed;
         // The writer saves until it is killed; had it ended, a save would have failed.
         ASSERT_TRUE(KillHard(run)) << "the writer ended with " << WaitForExit(run, 0);
         ++kills;
@@ -69,7 +69,7 @@ TEST(CrashSafety, SessionSaveKilledAnywhereKeepsTheOldOrTheNewSession) {
     ASSERT_TRUE(LoadSession(token));
     EXPECT_EQ(token, "after-the-crashes");
     EXPECT_FALSE(FileExists(temporary));
-    PrintCrashSummary("session save: " + std::to_string(kills) + " kills (" + std::to_string(midWrite) +
+    PrintCrashSummary("session save: " + std::to_string(kills) + " kills (" + std::to_string(aimed) + " aimed at a write; " + std::to_string(midWrite) +
                       " with the new file half-written beside session.bin); session.bin loaded every time: " +
                       std::to_string(foundFirst) + " x first token, " + std::to_string(foundSecond) +
                       " x second, 0 lost");
