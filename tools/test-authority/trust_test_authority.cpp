@@ -89,6 +89,10 @@ bool AddAuthority(PCCERT_CONTEXT authority) {
     for (PCCERT_CONTEXT old : stale) CertDeleteCertificateFromStore(old);  // frees old too
     if (!CertAddCertificateContextToStore(root.store, authority, CERT_STORE_ADD_REPLACE_EXISTING, nullptr))
         return Fail(L"cannot add the authority to the current user's Root store");
+    // Written out now: Wine writes a store back to the registry only when its last
+    // reference goes, and after a deletion that did not happen at the close.
+    if (!CertControlStore(root.store, 0, CERT_STORE_CTRL_COMMIT, nullptr))
+        return Fail(L"cannot write the current user's Root store");
     return true;
 }
 
