@@ -171,9 +171,9 @@ TEST(CrashSafety, SettingsWindowKilledWhileSavingKeepsTheOldOrTheNewFile) {
     }
     PrintCrashSummary("settings window save (real launcher, the new file was in place " +
                       std::to_string(static_cast<int>(saveMs)) + " ms after the click): " + std::to_string(kills) +
-                      " kills (" + std::to_string(aimed) + " aimed at the write), " + std::to_string(killedRunning) + " of them before the window closed itself; " +
-                      "OptionInfo.lua whole every time: " + std::to_string(foundOld) + " x old, " +
-                      std::to_string(foundNew) + " x new, 0 mixed");
+                      " kills (" + std::to_string(aimed) + " aimed at the write), " + std::to_string(killedRunning) +
+                      " of them before the window closed itself; OptionInfo.lua whole every time: " +
+                      std::to_string(foundOld) + " x old, " + std::to_string(foundNew) + " x new, 0 mixed");
 }
 
 }  // namespace
