@@ -72,7 +72,8 @@ TEST(CrashSafety, SessionSaveKilledAnywhereKeepsTheOldOrTheNewSession) {
     PrintCrashSummary("session save: " + std::to_string(kills) + " kills (" + std::to_string(aimed) +
                       " aimed at a write; " + std::to_string(midWrite) +
                       " with the new file half-written beside session.bin); session.bin loaded every time: " +
-                      std::to_string(foundFirst) + " x first token, " + std::to_string(foundSecond) + " x second, 0 lost");
+                      std::to_string(foundFirst) + " x first token, " + std::to_string(foundSecond) +
+                      " x second, 0 lost");
     ResetLauncherDataFolder();
 }
 
