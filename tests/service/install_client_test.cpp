@@ -218,6 +218,26 @@ TEST_F(InstallClientTest, FailedUnpackingKeepsThePlayersFilesForTheNextRepair) {
     EXPECT_TRUE(IsClientCurrent(temp.path, manifest));
 }
 
+TEST_F(InstallClientTest, AHoldingCopyThatCannotGoBackIsKeptForTheNextAttempt) {
+    // Held from an earlier attempt; the package brings no settings files of its own.
+    ASSERT_TRUE(WriteFileBytes(FontSettingsHoldingPath(), kPlayerFont));
+    ASSERT_TRUE(WriteFileBytes(FontFile(temp.path), "; left by a broken unpacking\r\n"));
+    ASSERT_TRUE(ServeClientPackage(MakeStoredZip({{"Sarnhold-Elderline.exe", "MZ client only"}}), "4.0.0"));
+    LoadManifest();
+    {
+        // The game holds the font file open without sharing while the files go back.
+        HANDLE locked = CreateFileW(FontFile(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(Install(temp.path)) << message;
+        CloseHandle(locked);
+    }
+    EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+    ASSERT_TRUE(Install(temp.path)) << message;
+    EXPECT_EQ(ReadFileBytes(FontFile(temp.path)), kPlayerFont);
+    ExpectNoHoldingCopies();
+}
+
 TEST_F(InstallClientTest, APlayersFileThatCannotBeSetAsideStopsBeforeUnpacking) {
     PutPlayerFiles(temp.path);
     {
