@@ -37,7 +37,8 @@ constexpr const wchar_t* kCurrent = L"Client up to date";
 constexpr const wchar_t* kReady = L"Sarnhold is ready to install";
 
 const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nScalePercent=140\r\n";
-const std::string kPlayerOptions = "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 3440,\r\n}\r\n";
+const std::string kPlayerOptions =
+    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 3440,\r\n}\r\n";
 
 std::wstring FontFile(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
 std::wstring OptionsFile(const std::wstring& folder) {
@@ -91,7 +92,7 @@ struct StatusWatch {
     bool marqueeWhileInstallingFiles = true;
     void Look(HWND window) {
         const std::wstring text = ReadControlText(window, IDC_STATUS);
-        if (text == L"Installing files") marqueeWhileInstallingFiles = marqueeWhileInstallingFiles && HasMarqueeStyle(window);
+        if (text == L"Installing files" && !HasMarqueeStyle(window)) marqueeWhileInstallingFiles = false;
         if (texts.empty() || texts.back() != text) texts.push_back(text);
     }
 };
@@ -336,11 +337,6 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
     ASSERT_TRUE(ReadServiceFile(kServedPackagePath, demo));
     // Bytes that are no zip at all, with a matching size and digest: the unpacking fails.
     ASSERT_TRUE(ServeClientPackage(std::string(demo.size(), 'x'), "5.0.0-corrupt"));
-    ServiceScenario missing;
-    missing.path = kServedPackagePath;
-    missing.status = 404;
-    missing.times = 1;
-    ASSERT_TRUE(AddServiceScenario(missing));
 
     TempFolder install;
     PutPlayerFiles(install.path);
@@ -351,18 +347,25 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
         ASSERT_NE(window, nullptr);
 
         PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
-        EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-download-failed"),
-                  L"The client download was interrupted. Run the launcher again to resume.");
-        ExpectIdle(window, kReady);
-        ExpectPlayerFiles(install.path);
-
-        PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
         EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-unpacking-failed"),
                   L"Windows could not extract the client package.");
         ExpectIdle(window, kReady);
         EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
         EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
         EXPECT_NE(ReadPowerShellCalls(), "");
+
+        ServiceScenario missing;
+        missing.path = kServedPackagePath;
+        missing.status = 404;
+        missing.times = 1;
+        ASSERT_TRUE(AddServiceScenario(missing));
+        PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
+        EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-download-failed"),
+                  L"The client download was interrupted. Run the launcher again to resume.");
+        ExpectIdle(window, kReady);
+        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+        ExpectPlayerFiles(install.path);
 
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(WaitForExit(run, 10000), 0u);

@@ -28,7 +28,8 @@ constexpr const wchar_t* kNotPreserved = L"Could not preserve your settings file
 constexpr const wchar_t* kNoMarker = L"Could not write the client version marker.";
 
 const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
-const std::string kPlayerOptions = "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
+const std::string kPlayerOptions =
+    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
 
 using Report = std::pair<std::wstring, int>;
 using Reports = std::vector<Report>;
@@ -268,6 +269,9 @@ TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
     EXPECT_FALSE(Install(temp / L"a-file\\Sarnhold"));
     EXPECT_EQ(message, L"Could not create the selected installation folder.");
     EXPECT_TRUE(reports.empty());
+    // A double quote would end the command text that PowerShell is given.
+    EXPECT_FALSE(Install(temp / L"x\" ; Remove-Item -Recurse C:\\ ; \"y"));
+    EXPECT_EQ(message, L"Could not create the selected installation folder.");
     EXPECT_EQ(PackageRequests(), 0u);
 
     // A download failure leaves held files alone.
