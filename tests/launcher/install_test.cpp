@@ -185,10 +185,10 @@ TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays)
     ASSERT_TRUE(AcceptServiceDeviceToken("device-install-test"));
     const std::string package = WatchablePackage();
     ASSERT_TRUE(ServeClientPackage(package, "1.2.0-watched"));
-    // Slow enough to watch: about three seconds.
+    // Slow enough to watch, and to try every button while it runs: about four seconds.
     ServiceScenario slow;
     slow.path = kServedPackagePath;
-    slow.bytesPerSecond = 2 << 20;
+    slow.bytesPerSecond = 3 << 19;
     slow.times = 1;
     ASSERT_TRUE(AddServiceScenario(slow));
 
@@ -231,6 +231,7 @@ TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays)
     EXPECT_TRUE(NoMessageBoxFor(run.pid, 400));
     EXPECT_EQ(WaitForOtherLauncherWindow(HOLLOWMERE_TEST_LAUNCHER_EXE, run.pid, 300), nullptr);
     EXPECT_TRUE(FileExists(SessionFilePath()));
+    EXPECT_EQ(ReadControlText(window, IDC_STATUS).rfind(L"Downloading ", 0), 0u) << "the install ended too soon";
 
     ASSERT_TRUE(WaitUntil(
         [&] {
