@@ -15,6 +15,7 @@ import io
 import ipaddress
 import json
 import os
+import random
 import re
 import secrets
 import shutil
@@ -74,8 +75,11 @@ def compact_json(value):
     return json.dumps(value, separators=(",", ":"), ensure_ascii=False).encode("utf-8")
 
 
-def build_demo_package(client_exe, options_template):
-    """A zip with the stand-in client and the package's own options and font files."""
+def build_demo_package(client_exe, options_template, padding=0):
+    """A zip with the stand-in client and the package's own options and font files.
+
+    padding > 0 adds a stored entry "data/terrain.pak" of that many bytes that do not
+    compress, so that a download of the package lasts long enough to watch."""
     with open(client_exe, "rb") as f:
         exe = f.read()
     options = FALLBACK_OPTIONS_TEXT
@@ -101,6 +105,11 @@ def build_demo_package(client_exe, options_template):
             entry.compress_type = compression
             entry.external_attr = 0o644 << 16
             package.writestr(entry, data)
+        if padding > 0:
+            entry = zipfile.ZipInfo("data/terrain.pak", ENTRY_TIME)
+            entry.compress_type = zipfile.ZIP_STORED
+            entry.external_attr = 0o644 << 16
+            package.writestr(entry, random.Random(padding).randbytes(padding))
     return buffer.getvalue()
 
 
@@ -542,6 +551,8 @@ def main(argv=None):
     parser.add_argument("--tls-dir", help="serve HTTPS with the certificates in this folder "
                         "(made by make_test_certificates.sh); good.pem first")
     parser.add_argument("--rate", type=int, default=0, help="serve bodies at most this many bytes per second")
+    parser.add_argument("--package-padding", type=int, default=0,
+                        help="add an entry of this many bytes to the demo package, for a download worth watching")
     parser.add_argument("--data-dir", "--state-dir", dest="data_dir", help="where the package and manifest are written (default: a temporary folder)")
     parser.add_argument("--verbose", action="store_true", help="print each request on standard error")
     args = parser.parse_args(argv)
@@ -561,7 +572,7 @@ def main(argv=None):
     port = server.server_address[1]
     origin = "%s://%s:%d" % ("https" if certificates else "http", args.host, port)
 
-    package = build_demo_package(args.client_exe, args.options_template)
+    package = build_demo_package(args.client_exe, args.options_template, args.package_padding)
     launcher = LAUNCHER_PLACEHOLDER
     if args.launcher_exe:
         with open(args.launcher_exe, "rb") as f:

@@ -91,6 +91,16 @@ class StandInService(unittest.TestCase):
             self.assertNotIn(b'OptionInfoList["WIDTH"] = 1920', options)
             self.assertIn(b"Package Serif", archive.read("SarnFont.ini"))
 
+    def test_padding_makes_the_demo_package_larger(self):
+        plain = service.build_demo_package(self.client, None)
+        padded = service.build_demo_package(self.client, None, 300000)
+        self.assertGreater(len(padded), len(plain) + 300000)
+        with zipfile.ZipFile(io.BytesIO(padded)) as archive:
+            self.assertEqual(len(archive.read("data/terrain.pak")), 300000)
+            self.assertEqual(archive.getinfo("data/terrain.pak").compress_type, zipfile.ZIP_STORED)
+            with open(self.client, "rb") as f:
+                self.assertEqual(archive.read("Sarnhold-Elderline.exe"), f.read())
+
     def test_byte_ranges(self):
         whole = self.request("GET", PACKAGE)[1]
         status, part, reply = self.request("GET", PACKAGE, headers={"Range": "bytes=4-"})
