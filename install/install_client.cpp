@@ -10,6 +10,7 @@
 #include "install/powershell_quote.h"
 #include "net/download.h"
 #include "play/client_interface.h"
+#include "state/file_replace.h"
 #include "state/launcher_config.h"
 #include "update/update_manifest.h"
 
@@ -67,6 +68,20 @@ std::vector<PlayerFile> PlayerFilesOf(const std::wstring& folder) {
             {root / kGameOptionsFolderName / kGameOptionsFileName, DataFolderFile(kOptionsHoldingFileName)}};
 }
 
+// Copies from onto to through a file beside to that then takes its place, so a process
+// killed half-way leaves to as it was or whole, never half-copied: a half holding copy
+// would later go back over the player's file, and a half file put back would be what the
+// client reads. With replace false an existing to is never touched.
+bool CopyWhole(const fs::path& from, const fs::path& to, bool replace) {
+    const std::wstring temporary = ReplacementFilePath(to.wstring());
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (CopyFileW(from.c_str(), temporary.c_str(), FALSE) && MoveFileExW(temporary.c_str(), to.c_str(), flags)) {
+        return true;
+    }
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
 // False when a file of the player's could not be copied aside; the holding copies made
 // by this call are then removed again, so nothing has changed.
 bool SetPlayerFilesAside(const std::vector<PlayerFile>& files) {
@@ -82,7 +97,7 @@ bool SetPlayerFilesAside(const std::vector<PlayerFile>& files) {
             break;
         }
         if (LookAt(file.installed) == Entry::Missing) continue;
-        if (!CopyFileW(file.installed.c_str(), file.holding.c_str(), TRUE)) {
+        if (!CopyWhole(file.installed, file.holding, false)) {
             kept = false;
             break;
         }
@@ -101,7 +116,7 @@ void PutPlayerFilesBack(const std::vector<PlayerFile>& files) {
         fs::create_directories(file.installed.parent_path(), ignored);  // a package may lack "savedata"
         // Until the copy back has worked, the holding copy is the player's only copy; a
         // kept one goes back at the next install or repair.
-        if (CopyFileW(file.holding.c_str(), file.installed.c_str(), FALSE)) DeleteFileW(file.holding.c_str());
+        if (CopyWhole(file.holding, file.installed, true)) DeleteFileW(file.holding.c_str());
     }
 }
 

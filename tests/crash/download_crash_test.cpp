@@ -142,12 +142,14 @@ TEST(CrashSafety, DownloadKilledAnywhereResumesToAByteIdenticalFile) {
     EXPECT_TRUE(ReadFileBytes(target) == source) << "the downloaded file differs from the source";
     EXPECT_FALSE(FileExists(partial));
     EXPECT_GE(resumed, 3) << "too few runs got as far as a resumed request";
-    PrintCrashSummary("download (" + std::to_string(kPackageSize) + " bytes at " +
-                      std::to_string(kBytesPerSecond) + " bytes/s): " + std::to_string(kills) + " kills (" +
-                      std::to_string(beforeRequest) + " before any request, " + std::to_string(whileVerifying) +
-                      " aimed at the digest check, last at " + std::to_string(killedAtBytes) + " bytes); " +
-                      std::to_string(resumed) + " runs resumed with the right range, " + std::to_string(fromStart) +
-                      " started at 0; final file byte-identical");
+    if (!HasFailure()) {
+        PrintCrashSummary("download (" + std::to_string(kPackageSize) + " bytes at " +
+                          std::to_string(kBytesPerSecond) + " bytes/s): " + std::to_string(kills) + " kills (" +
+                          std::to_string(beforeRequest) + " before any request, " + std::to_string(whileVerifying) +
+                          " aimed at the digest check, last at " + std::to_string(killedAtBytes) + " bytes); " +
+                          std::to_string(resumed) + " runs resumed with the right range, " + std::to_string(fromStart) +
+                          " started at 0; final file byte-identical");
+    }
     ResetService();
 }
 

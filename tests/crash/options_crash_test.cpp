@@ -115,12 +115,14 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
     EXPECT_EQ(ReadFileBytes(setup.path), firstText);
     EXPECT_FALSE(FileExists(temporary));
     EXPECT_FALSE(FileExists(backup));
-    PrintCrashSummary("options save (writer, " + std::to_string(original.size()) + "-byte file): " +
-                      std::to_string(kills) + " kills (" + std::to_string(aimed) + " aimed at a write; " +
-                      std::to_string(midWrite) +
-                      " with the new text half-written beside OptionInfo.lua, " + std::to_string(backupLeft) +
-                      " with a backup left); OptionInfo.lua whole every time: " + std::to_string(foundFirst) +
-                      " x first values, " + std::to_string(foundSecond) + " x second, 0 mixed");
+    if (!HasFailure()) {
+        PrintCrashSummary("options save (writer, " + std::to_string(original.size()) + "-byte file): " +
+                          std::to_string(kills) + " kills (" + std::to_string(aimed) + " aimed at a write; " +
+                          std::to_string(midWrite) +
+                          " with the new text half-written beside OptionInfo.lua, " + std::to_string(backupLeft) +
+                          " with a backup left); OptionInfo.lua whole every time: " + std::to_string(foundFirst) +
+                          " x first values, " + std::to_string(foundSecond) + " x second, 0 mixed");
+    }
 }
 
 // The real launcher in settings mode: the player presses Save and the process dies
@@ -169,11 +171,14 @@ TEST(CrashSafety, SettingsWindowKilledWhileSavingKeepsTheOldOrTheNewFile) {
         EXPECT_EQ(LoadGameOptions().Fullscreen, onDisk == newText ? wanted.Fullscreen : !wanted.Fullscreen);
         ++(onDisk == newText ? foundNew : foundOld);
     }
-    PrintCrashSummary("settings window save (real launcher, the new file was in place " +
-                      std::to_string(static_cast<int>(saveMs)) + " ms after the click): " + std::to_string(kills) +
-                      " kills (" + std::to_string(aimed) + " aimed at the write), " + std::to_string(killedRunning) +
-                      " of them before the window closed itself; OptionInfo.lua whole every time: " +
-                      std::to_string(foundOld) + " x old, " + std::to_string(foundNew) + " x new, 0 mixed");
+    if (!HasFailure()) {
+        PrintCrashSummary("settings window save (real launcher, the new file was in place " +
+                          std::to_string(static_cast<int>(saveMs)) + " ms after the click): " +
+                          std::to_string(kills) + " kills (" + std::to_string(aimed) + " aimed at the write), " +
+                          std::to_string(killedRunning) +
+                          " of them before the window closed itself; OptionInfo.lua whole every time: " +
+                          std::to_string(foundOld) + " x old, " + std::to_string(foundNew) + " x new, 0 mixed");
+    }
 }
 
 }  // namespace

@@ -69,11 +69,13 @@ TEST(CrashSafety, SessionSaveKilledAnywhereKeepsTheOldOrTheNewSession) {
     ASSERT_TRUE(LoadSession(token));
     EXPECT_EQ(token, "after-the-crashes");
     EXPECT_FALSE(FileExists(temporary));
-    PrintCrashSummary("session save: " + std::to_string(kills) + " kills (" + std::to_string(aimed) +
-                      " aimed at a write; " + std::to_string(midWrite) +
-                      " with the new file half-written beside session.bin); session.bin loaded every time: " +
-                      std::to_string(foundFirst) + " x first token, " + std::to_string(foundSecond) +
-                      " x second, 0 lost");
+    if (!HasFailure()) {
+        PrintCrashSummary("session save: " + std::to_string(kills) + " kills (" + std::to_string(aimed) +
+                          " aimed at a write; " + std::to_string(midWrite) +
+                          " with the new file half-written beside session.bin); session.bin loaded every time: " +
+                          std::to_string(foundFirst) + " x first token, " + std::to_string(foundSecond) +
+                          " x second, 0 lost");
+    }
     ResetLauncherDataFolder();
 }
 

@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <functional>
+#include <random>
+#include <string>
+
+#include "app/main_window.h"
+#include "crash/crash_runs.h"
+#include "install/install_client.h"
+#include "play/client_interface.h"
+#include "state/file_replace.h"
+#include "state/launcher_config.h"
+#include "support/client_package.h"
+#include "support/service_control.h"
+#include "support/test_files.h"
+#include "support/window_driver.h"
+
+// The real launcher killed during a Repair, around the unpacking that PowerShell does
+// in a process of its own, which goes on without the launcher.
+
+namespace {
+
+constexpr DWORD kWindowWaitMs = 20000;
+constexpr DWORD kBoxWaitMs = 10000;
+constexpr DWORD kInstallWaitMs = 60000;
+constexpr const char* kVersion = "1.3.0-crash";
+constexpr const wchar_t* kRepairQuestion =
+    L"Scan and restore the managed client files? Your font settings and personal files will be preserved.";
+constexpr const wchar_t* kInstallQuestion =
+    L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload size: about 3.4 GB.";
+
+// Where the kill is aimed, round by round: the copies of the player's files are where a
+// kill can do harm, so they get the most.
+enum class KillAt { AnyMoment, SettingAside, Unpacking, PuttingBack };
+const char* const kKillAtNames[] = {"at a random moment", "while setting aside", "while unpacking",
+                                    "while putting back"};
+const KillAt kSchedule[] = {KillAt::AnyMoment,    KillAt::SettingAside, KillAt::Unpacking,    KillAt::PuttingBack,
+                            KillAt::SettingAside, KillAt::AnyMoment,    KillAt::Unpacking,    KillAt::SettingAside,
+                            KillAt::PuttingBack,  KillAt::Unpacking,    KillAt::SettingAside, KillAt::PuttingBack};
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() > deadline) return false;
+    }
+    return true;
+}
+
+bool IsPowerShellRunning() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+        found = _wcsicmp(entry.szExeFile, L"powershell.exe") == 0;
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+// Ends every PowerShell process still there, by its id; returns how many.
+int EndPowerShell() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    int ended = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"powershell.exe") != 0) continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (!process) continue;
+        if (TerminateProcess(process, 99)) ++ended;
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return ended;
+}
+
+bool IsRunning(const LauncherRun& run) { return WaitForSingleObject(run.process, 0) == WAIT_TIMEOUT; }
+
+const std::string kPackageFont = std::string(kPackageFontMark) + "\r\n[Font]\r\n";
+const std::string kPackageOptions = std::string(kPackageOptionsMark) + "\r\n";
+
+// The client, the package's own settings files and a filler, so that the unpacking
+// takes a moment.
+std::string CrashPackage(std::string& client) {
+    client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
+    return MakeStoredZip({{"Sarnhold-Elderline.exe", client},
+                          {"SarnFont.ini", kPackageFont},
+                          {"savedata/OptionInfo.lua", kPackageOptions},
+                          {"data/terrain.pak", std::string(8 << 20, '\x5a')}});
+}
+
+// A long-played options file of a few megabytes: copying it takes long enough for an
+// aimed kill to land inside the copy.
+std::string PlayerOptions() {
+    std::string text = "-- the player's own options\r\n";
+    for (int i = 0; i < 60000; ++i) text += "OptionInfoList[\"Player_" + std::to_string(i) + "\"] = 7\r\n";
+    return text;
+}
+
+const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nScalePercent=140\r\n";
+
+struct PlayerFileCheck {
+    std::wstring installed;
+    std::wstring holding;
+    std::string bytes;
+    std::string packageBytes;
+};
+
+class InstallCrash : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ResetService());
+        ResetLauncherDataFolder();
+        package = CrashPackage(client);
+        ASSERT_TRUE(ServeClientPackage(package, kVersion));
+        folder = temp / L"Sarnhold";
+        ASSERT_TRUE(WriteInstallPath(folder));
+        files = {{folder + L"\\" + kFontSettingsFileName, FontSettingsHoldingPath(), kPlayerFont, kPackageFont},
+                 {folder + L"\\" + kGameOptionsFolderName + L"\\" + kGameOptionsFileName, GameOptionsHoldingPath(),
+                  PlayerOptions(), kPackageOptions}};
+    }
+    void TearDown() override {
+        ResetService();
+        ResetLauncherDataFolder();
+    }
+
+    static HWND Start(LauncherRun& run) {
+        if (!StartLauncher(L"", run)) return nullptr;
+        return WaitForLauncherWindow(run.pid, kWindowWaitMs);
+    }
+
+    static void PressAndConfirm(HWND window, DWORD pid, int button, const wchar_t* question) {
+        ClickControl(window, button);
+        MessageBoxSeen box;
+        ASSERT_TRUE(WaitForMessageBox(pid, kBoxWaitMs, box));
+        ASSERT_EQ(box.text, question);
+        AnswerMessageBox(box.box, IDYES);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box.box); }, kBoxWaitMs));
+    }
+
+    static bool WaitForCurrent(HWND window) {
+        return WaitUntil(
+            [&] {
+                Sleep(10);
+                return IsControlEnabled(window, IDC_MAIN_ACTION) &&
+                       ReadControlText(window, IDC_STATUS) == L"Client up to date";
+            },
+            kInstallWaitMs);
+    }
+
+    // An uninterrupted install or repair from a fresh launcher; its time in milliseconds
+    // from the confirmation to "Client up to date".
+    double RunToTheEnd(int button, const wchar_t* question) {
+        LauncherRun run;
+        HWND window = Start(run);
+        EXPECT_NE(window, nullptr);
+        if (!window) return 0;
+        PressAndConfirm(window, run.pid, button, question);
+        const double started = NowMs();
+        EXPECT_TRUE(WaitForCurrent(window))
+            << "status: " << ::testing::PrintToString(ReadControlText(window, IDC_STATUS));
+        const double took = NowMs() - started;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForExit(run, 10000), 0u);
+        return took;
+    }
+
+    // The client as the package has it, the marker current, the player's files in place
+    // and no holding copy left.
+    void ExpectRestored() {
+        EXPECT_TRUE(ReadFileBytes(folder + L"\\" + kClientExecutableName) == client) << "the client is not restored";
+        EXPECT_EQ(ReadFileBytes(folder + L"\\" + kClientVersionMarkerName), std::string(kVersion) + "\r\n");
+        for (const PlayerFileCheck& file : files) {
+            SCOPED_TRACE(file.installed);
+            const std::string installed = ReadFileBytes(file.installed);
+            EXPECT_TRUE(installed == file.bytes) << "the player's file holds " << installed.size() << " bytes";
+            EXPECT_FALSE(FileExists(file.holding));
+        }
+    }
+
+    TempFolder temp;
+    std::wstring folder;
+    std::string client;
+    std::string package;
+    std::vector<PlayerFileCheck> files;
+};
+
+TEST_F(InstallCrash, ALauncherKilledAroundTheUnpackingIsMendedByTheNextRepair) {
+    RunToTheEnd(IDC_MAIN_ACTION, kInstallQuestion);
+    for (const PlayerFileCheck& file : files) ASSERT_TRUE(WriteFileBytes(file.installed, file.bytes));
+    const double repairMs = RunToTheEnd(IDC_REPAIR, kRepairQuestion);
+    ExpectRestored();
+
+    std::mt19937 random(kCrashSeed + 3);
+    int kills = 0, onlyInHolding = 0, halfCopies = 0, powerShellWentOn = 0, neverStarted = 0;
+    int killsAt[4] = {};
+    int round = 0;
+    for (const KillAt at : kSchedule) {
+        const int aim = static_cast<int>(at);
+        SCOPED_TRACE("kill " + std::to_string(round++) + " " + kKillAtNames[aim]);
+        LauncherRun run;
+        HWND window = Start(run);
+        ASSERT_NE(window, nullptr);
+        PressAndConfirm(window, run.pid, IDC_REPAIR, kRepairQuestion);
+        switch (at) {
+            case KillAt::AnyMoment:
+                Sleep(static_cast<DWORD>(RandomBetween(random, 0, static_cast<int>(repairMs))));
+                break;
+            case KillAt::SettingAside:
+                // The large options file is the second to go aside: its copy has begun.
+                WaitUntil(
+                    [&] {
+                        return FileExists(files[1].holding) || FileExists(ReplacementFilePath(files[1].holding)) ||
+                               !IsRunning(run);
+                    },
+                    kInstallWaitMs);
+                // At once: the copy of a few megabytes is over within a millisecond.
+                break;
+            case KillAt::Unpacking:
+                WaitUntil([&] { return IsPowerShellRunning() || !IsRunning(run); }, kInstallWaitMs);
+                Sleep(static_cast<DWORD>(RandomBetween(random, 0, 30)));
+                break;
+            case KillAt::PuttingBack:
+                WaitUntil([&] { return IsPowerShellRunning() || !IsRunning(run); }, kInstallWaitMs);
+                WaitUntil([&] { return !IsPowerShellRunning() || !IsRunning(run); }, kInstallWaitMs);
+                if (RandomBetween(random, -1, 1) > 0) Sleep(1);
+                break;
+        }
+        ASSERT_TRUE(KillHard(run)) << "the repair ended before the kill";
+        ++kills;
+        ++killsAt[aim];
+        if (IsPowerShellRunning()) ++powerShellWentOn;
+        for (const PlayerFileCheck& file : files) {
+            if (FileExists(ReplacementFilePath(file.holding)) || FileExists(ReplacementFilePath(file.installed))) {
+                ++halfCopies;
+            }
+        }
+        // PowerShell goes on without the launcher and ends by itself, except one that the
+        // launcher died while creating: the system resumes a new process's first thread
+        // only at the end of its creator's call, so that one never starts.
+        if (!WaitUntil([] { return !IsPowerShellRunning(); }, 10000)) neverStarted += EndPowerShell();
+
+        // At no moment is a file of the player's gone: it is in place, or whole in its
+        // holding copy. Nothing is ever half-copied: the installed file is the player's
+        // or the package's, and a holding copy is the player's file.
+        for (const PlayerFileCheck& file : files) {
+            SCOPED_TRACE(file.installed);
+            const std::string installed = ReadFileBytes(file.installed);
+            const bool inPlace = installed == file.bytes;
+            const bool held = FileExists(file.holding);
+            EXPECT_TRUE(inPlace || installed == file.packageBytes)
+                << "the installed file holds " << installed.size() << " bytes of neither version";
+            if (held) {
+                EXPECT_TRUE(ReadFileBytes(file.holding) == file.bytes) << "the holding copy is not whole";
+            }
+            EXPECT_TRUE(inPlace || held) << "the player's file is neither in place nor held";
+            if (!inPlace && held) ++onlyInHolding;
+        }
+
+        RunToTheEnd(IDC_REPAIR, kRepairQuestion);
+        ExpectRestored();
+        if (HasFailure()) break;
+    }
+    if (HasFailure()) return;
+    PrintCrashSummary("install (repair in the real launcher, about " + std::to_string(static_cast<int>(repairMs)) +
+                      " ms each): " + std::to_string(kills) + " kills (" + std::to_string(killsAt[0]) + " " +
+                      kKillAtNames[0] + ", " + std::to_string(killsAt[1]) + " " + kKillAtNames[1] + ", " +
+                      std::to_string(killsAt[2]) + " " + kKillAtNames[2] + ", " + std::to_string(killsAt[3]) + " " +
+                      kKillAtNames[3] + "; PowerShell still running after " + std::to_string(powerShellWentOn) +
+                      ", of which " + std::to_string(neverStarted) + " never started; " +
+                      std::to_string(halfCopies) + " half copies left beside a file); a player's file was only " +
+                      "in its holding copy " + std::to_string(onlyInHolding) +
+                      " times; the next Repair restored the client and both files every time");
+}
+
+}  // namespace
