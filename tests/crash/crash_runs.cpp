@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
+
+#include "support/service_control.h"
 
 ReadyEvent::ReadyEvent() {
     static int created = 0;
@@ -70,6 +73,32 @@ bool WaitForKillMoment(std::mt19937& random, int windowMs, const std::wstring& p
     WaitForWriteToBegin(path, temporary, StampOf(path), run, 10000);
     if (extraMs > 0) Sleep(static_cast<DWORD>(extraMs));
     return true;
+}
+
+long long FileSize(const std::wstring& path) {
+    const FileStamp stamp = StampOf(path);
+    return stamp.exists ? stamp.size : -1;
+}
+
+void WaitForFileSize(const std::wstring& path, long long size, const LauncherRun& run, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (FileSize(path) < size && WaitForSingleObject(run.process, 2) == WAIT_TIMEOUT &&
+           GetTickCount64() < deadline) {
+    }
+}
+
+bool IsPrefixOf(const std::string& part, const std::string& whole) {
+    return part.size() <= whole.size() && whole.compare(0, part.size(), part) == 0;
+}
+
+std::string FirstRangeRequested(const std::string& path) {
+    std::vector<RecordedRequest> requests;
+    if (!ReadServiceRequests(requests)) return "(no record)";
+    for (const RecordedRequest& request : requests) {
+        if (request.target != path) continue;
+        return request.HasHeader("Range") ? request.Header("Range") : "none";
+    }
+    return std::string();
 }
 
 double NowMs() {

@@ -57,6 +57,19 @@ bool WaitForWriteToBegin(const std::wstring& path, const std::wstring& temporary
 bool WaitForKillMoment(std::mt19937& random, int windowMs, const std::wstring& path, const std::wstring& temporary,
                        const LauncherRun& run);
 
+// The file's size, or -1 when there is no such file.
+long long FileSize(const std::wstring& path);
+
+// Polls until the file holds at least size bytes, the process ends or the time runs out.
+void WaitForFileSize(const std::wstring& path, long long size, const LauncherRun& run, DWORD timeoutMs);
+
+// True when part is the first part.size() bytes of whole.
+bool IsPrefixOf(const std::string& part, const std::string& whole);
+
+// The Range header of the first request for path since the service's record was last
+// cleared: "none" when it had none, empty when there was no such request.
+std::string FirstRangeRequested(const std::string& path);
+
 // Milliseconds since an arbitrary start, for timing a cycle of writes.
 double NowMs();
 

@@ -4,7 +4,6 @@
 
 #include <random>
 #include <string>
-#include <vector>
 
 #include "crash/crash_runs.h"
 #include "net/download.h"
@@ -24,37 +23,6 @@ std::string RandomBytes(long long size, std::uint32_t seed) {
     std::string bytes(static_cast<size_t>(size), '\0');
     for (char& byte : bytes) byte = static_cast<char>(random() & 0xFF);
     return bytes;
-}
-
-// The file's size, or -1 when there is no such file.
-long long FileSize(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-// Polls until the file holds at least size bytes, the process ends or the time runs out.
-void WaitForFileSize(const std::wstring& path, long long size, const LauncherRun& run, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (FileSize(path) < size && WaitForSingleObject(run.process, 2) == WAIT_TIMEOUT &&
-           GetTickCount64() < deadline) {
-    }
-}
-
-bool IsPrefixOf(const std::string& part, const std::string& whole) {
-    return part.size() <= whole.size() && whole.compare(0, part.size(), part) == 0;
-}
-
-// The Range header of the first request for the package in this run, "none" when it
-// had none, or empty when the run sent no request for it.
-std::string FirstPackageRange() {
-    std::vector<RecordedRequest> requests;
-    EXPECT_TRUE(ReadServiceRequests(requests));
-    for (const RecordedRequest& request : requests) {
-        if (request.target != kPackagePath) continue;
-        return request.HasHeader("Range") ? request.Header("Range") : "none";
-    }
-    return std::string();
 }
 
 TEST(CrashSafety, DownloadKilledAnywhereResumesToAByteIdenticalFile) {
@@ -106,7 +74,7 @@ TEST(CrashSafety, DownloadKilledAnywhereResumesToAByteIdenticalFile) {
             ++kills;
         }
 
-        const std::string range = FirstPackageRange();
+        const std::string range = FirstRangeRequested(kPackagePath);
         if (range.empty()) {
             ++beforeRequest;
         } else if (before > 0) {
@@ -134,7 +102,7 @@ TEST(CrashSafety, DownloadKilledAnywhereResumesToAByteIdenticalFile) {
         ASSERT_TRUE(StartCrashWriter(arguments, run));
         ASSERT_EQ(WaitForExit(run, 60000), 0u) << "the last run did not complete the download";
         if (before > 0 && before < kPackageSize) {
-            EXPECT_EQ(FirstPackageRange(), "bytes=" + std::to_string(before) + "-");
+            EXPECT_EQ(FirstRangeRequested(kPackagePath), "bytes=" + std::to_string(before) + "-");
             ++resumed;
         }
     }

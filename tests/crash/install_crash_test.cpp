@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -31,6 +32,9 @@ constexpr const wchar_t* kRepairQuestion =
     L"Scan and restore the managed client files? Your font settings and personal files will be preserved.";
 constexpr const wchar_t* kInstallQuestion =
     L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload size: about 3.4 GB.";
+
+constexpr int kDownloadKills = 6;
+constexpr long long kDownloadBytesPerSecond = 4 << 20;
 
 // Where the kill is aimed, round by round: the copies of the player's files are where a
 // kill can do harm, so they get the most.
@@ -290,6 +294,60 @@ TEST_F(InstallCrash, ALauncherKilledAroundTheUnpackingIsMendedByTheNextRepair) {
                       std::to_string(halfCopies) + " half copies left beside a file); a player's file was only " +
                       "in its holding copy " + std::to_string(onlyInHolding) +
                       " times; the next Repair restored the client and both files every time (" +
+                      std::to_string(startsWithoutWindow) + " launcher starts showed no window and were repeated)");
+}
+
+// The download inside the real launcher's first install, killed at random points of the
+// package's bytes: every next start resumes where the last one stopped.
+TEST_F(InstallCrash, ALauncherKilledWhileDownloadingResumesToTheSameBytes) {
+    for (const PlayerFileCheck& file : files) ASSERT_TRUE(WriteFileBytes(file.installed, file.bytes));
+    ServiceScenario slow;
+    slow.path = kServedPackagePath;
+    slow.bytesPerSecond = kDownloadBytesPerSecond;
+    ASSERT_TRUE(AddServiceScenario(slow));
+    const std::wstring partial = LauncherDataFolder() + L"\\client.zip.download";
+    const long long size = static_cast<long long>(package.size());
+
+    std::mt19937 random(kCrashSeed + 4);
+    int kills = 0, resumed = 0;
+    for (int round = 0; round < kDownloadKills; ++round) {
+        SCOPED_TRACE("kill " + std::to_string(round));
+        const long long before = FileSize(partial) < 0 ? 0 : FileSize(partial);
+        ASSERT_TRUE(ClearServiceRequests());
+        LauncherRun run;
+        HWND window = Start(run);
+        ASSERT_NE(window, nullptr);
+        PressAndConfirm(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion);
+        const long long threshold =
+            std::min(size - 1, before + RandomBetween(random, 1, static_cast<int>(size / kDownloadKills)));
+        WaitForFileSize(partial, threshold, run, kInstallWaitMs);
+        ASSERT_TRUE(KillHard(run));
+        ++kills;
+
+        const std::string kept = ReadFileBytes(partial);
+        ASSERT_TRUE(IsPrefixOf(kept, package)) << "the partial file is not the package's first bytes";
+        EXPECT_GE(static_cast<long long>(kept.size()), before);
+        const std::string range = FirstRangeRequested(kServedPackagePath);
+        if (before > 0) {
+            EXPECT_EQ(range, "bytes=" + std::to_string(before) + "-") << "the next start did not resume";
+            ++resumed;
+        } else {
+            EXPECT_EQ(range, "none");
+        }
+    }
+    const long long before = FileSize(partial);
+    ASSERT_TRUE(ClearServiceRequests());
+    RunToTheEnd(IDC_MAIN_ACTION, kInstallQuestion);
+    EXPECT_EQ(FirstRangeRequested(kServedPackagePath), "bytes=" + std::to_string(before) + "-");
+    EXPECT_TRUE(ReadFileBytes(LauncherDataFolder() + L"\\client.zip") == package) << "client.zip differs";
+    EXPECT_FALSE(FileExists(partial));
+    ExpectRestored();
+    if (HasFailure()) return;
+    PrintCrashSummary("download in the real launcher's install (" + std::to_string(size) + " bytes at " +
+                      std::to_string(kDownloadBytesPerSecond) + " bytes/s): " + std::to_string(kills) +
+                      " kills, " + std::to_string(resumed + 1) +
+                      " starts resumed with the right range; client.zip byte-identical, client installed, "
+                      "the player's files kept (" +
                       std::to_string(startsWithoutWindow) + " launcher starts showed no window and were repeated)");
 }
 
