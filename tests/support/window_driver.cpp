@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr DWORD kPollMs = 50;
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr const wchar_t* kLauncherClass = L"HollowmereLauncherWindow";
 
@@ -127,13 +126,11 @@ DWORD WaitForExit(const LauncherRun& run, DWORD timeoutMs) {
 }
 
 HWND WaitForLauncherWindow(DWORD pid, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do {
-        HWND window = FindTopWindow(pid, kLauncherClass);
-        if (window && IsWindowVisible(window)) return window;
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
-    return nullptr;
+    HWND window = nullptr;
+    const bool shown = WaitUntil(
+        [&] { return (window = FindTopWindow(pid, kLauncherClass)) != nullptr && IsWindowVisible(window); },
+        timeoutMs);
+    return shown ? window : nullptr;
 }
 
 HWND FindLauncherWindowOfImage(const std::wstring& imagePath, DWORD* pid) {
@@ -196,19 +193,15 @@ RECT ControlRect(HWND window, int controlId) {
 }
 
 bool WaitForMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxSeen& seen) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do {
-        HWND box = FindTopWindow(pid, L"#32770");
-        if (box && IsWindowVisible(box)) {
-            seen.box = box;
-            seen.caption = WindowText(box);
-            // 0xFFFF is the id of a message box's text control.
-            seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-            return true;
-        }
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
-    return false;
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindTopWindow(pid, L"#32770")) != nullptr && IsWindowVisible(box); },
+                   timeoutMs)) {
+        return false;
+    }
+    seen.box = box;
+    seen.caption = WindowText(box);
+    seen.text = WindowText(GetDlgItem(box, 0xFFFF));  // the id of a message box's text control
+    return true;
 }
 
 bool NoMessageBoxFor(DWORD pid, DWORD milliseconds) {
@@ -219,18 +212,12 @@ bool NoMessageBoxFor(DWORD pid, DWORD milliseconds) {
 void AnswerMessageBox(HWND box, int buttonId) {
     // Posted: a sent click would wait until the box has closed.
     PostMessageW(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
-    const ULONGLONG deadline = GetTickCount64() + 5000;
-    while (IsWindow(box) && GetTickCount64() < deadline) Sleep(kPollMs);
+    WaitUntil([box] { return !IsWindow(box); }, 5000);
 }
 
 std::wstring WaitForControlText(HWND window, int controlId, const std::wstring& expected, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     std::wstring text;
-    do {
-        text = ReadControlText(window, controlId);
-        if (text == expected) return text;
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
+    WaitUntil([&] { return (text = ReadControlText(window, controlId)) == expected; }, timeoutMs);
     return text;
 }
 
