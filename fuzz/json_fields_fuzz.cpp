@@ -1,0 +1,64 @@
+// The two JSON field lookups on arbitrary documents and keys.
+// Input: the key, a "|" byte, then the document (without "|" the key is "token").
+#include <cstring>
+
+#include "fuzz_support.h"
+#include "net/json_fields.h"
+
+namespace {
+
+const std::string kUntouched = "\x01untouched\x01";
+
+// Where a lookup may start writing: just after the opening quote of the first
+// occurrence's value (spaces skipped when lenient), or npos when it has no string value.
+std::size_t StringValueStart(const std::string& document, const std::string& key, bool skipSpaces) {
+    const std::size_t at = document.find("\"" + key + "\":");
+    if (at == std::string::npos) return at;
+    std::size_t i = at + key.size() + 3;
+    while (skipSpaces && i < document.size() && document[i] == ' ') ++i;
+    return i < document.size() && document[i] == '"' ? i : std::string::npos;
+}
+
+std::string EscapeQuotesAndBackslashes(const std::string& value) {
+    std::string escaped;
+    for (char c : value) {
+        if (c == '"' || c == '\\') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const std::size_t bar = input.find('|');
+    // The key goes in as a C string, so it ends at its first zero byte.
+    const std::string key = bar == std::string::npos ? "token" : input.substr(0, bar).c_str();
+    const std::string document = bar == std::string::npos ? input : input.substr(bar + 1);
+
+    std::string lenient = kUntouched;
+    std::string strict = kUntouched;
+    const bool lenientFound = ExtractJsonString(document, key.c_str(), lenient);
+    const bool strictFound = ExtractJsonStringStrict(document, key.c_str(), strict);
+
+    // The strict lookup accepts a subset, and where it accepts, both read the same value:
+    // its escapes are exactly the ones the lenient lookup also turns into the second byte.
+    if (strictFound) {
+        FUZZ_CHECK(lenientFound);
+        FUZZ_CHECK(strict == lenient);
+    }
+    // A value is written only once a string value has begun.
+    if (StringValueStart(document, key, true) == std::string::npos) FUZZ_CHECK(lenient == kUntouched);
+    if (StringValueStart(document, key, false) == std::string::npos) FUZZ_CHECK(strict == kUntouched);
+    if (lenientFound) FUZZ_CHECK(lenient.size() < document.size());
+
+    // Any bytes written as a JSON string with only the two required escapes come back
+    // unchanged from both lookups.
+    const std::string written = "{\"" + key + "\":\"" + EscapeQuotesAndBackslashes(document) + "\",\"x\":1}";
+    std::string readBack;
+    FUZZ_CHECK(ExtractJsonString(written, key.c_str(), readBack) && readBack == document);
+    readBack.clear();
+    FUZZ_CHECK(ExtractJsonStringStrict(written, key.c_str(), readBack) && readBack == document);
+    return 0;
+}
