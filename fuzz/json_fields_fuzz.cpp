@@ -19,6 +19,24 @@ std::size_t StringValueStart(const std::string& document, const std::string& key
     return i < document.size() && document[i] == '"' ? i : std::string::npos;
 }
 
+// Whether the document, from the byte after the value's opening quote, spells value and
+// then its closing quote. Each byte stands as itself or after a backslash; a quote and
+// a backslash only after one. Strictly, only a quote, a backslash and a slash may
+// follow a backslash.
+bool SpellsValue(const std::string& document, std::size_t at, const std::string& value, bool strict) {
+    for (char c : value) {
+        if (at < document.size() && document[at] == '\\') {
+            if (strict && c != '"' && c != '\\' && c != '/') return false;
+            ++at;
+        } else if (c == '"' || c == '\\') {
+            return false;
+        }
+        if (at >= document.size() || document[at] != c) return false;
+        ++at;
+    }
+    return at < document.size() && document[at] == '"';
+}
+
 std::string EscapeQuotesAndBackslashes(const std::string& value) {
     std::string escaped;
     for (char c : value) {
@@ -48,10 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(lenientFound);
         FUZZ_CHECK(strict == lenient);
     }
-    // A value is written only once a string value has begun.
-    if (StringValueStart(document, key, true) == std::string::npos) FUZZ_CHECK(lenient == kUntouched);
-    if (StringValueStart(document, key, false) == std::string::npos) FUZZ_CHECK(strict == kUntouched);
-    if (lenientFound) FUZZ_CHECK(lenient.size() < document.size());
+    // A value is written only once a string value has begun, and a value found is what
+    // the document spells there.
+    const std::size_t lenientStart = StringValueStart(document, key, true);
+    const std::size_t strictStart = StringValueStart(document, key, false);
+    if (lenientStart == std::string::npos) FUZZ_CHECK(lenient == kUntouched);
+    if (strictStart == std::string::npos) FUZZ_CHECK(strict == kUntouched);
+    if (lenientFound) FUZZ_CHECK(SpellsValue(document, lenientStart + 1, lenient, false));
+    if (strictFound) FUZZ_CHECK(SpellsValue(document, strictStart + 1, strict, true));
 
     // Any bytes written as a JSON string with only the two required escapes come back
     // unchanged from both lookups.

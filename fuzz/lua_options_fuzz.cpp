@@ -4,41 +4,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <regex>
 
 #include "fuzz_support.h"
+#include "lua_pattern_reference.h"
 #include "settings/lua_options.h"
 
 namespace {
-
-// The text a regular expression needs to match these bytes literally.
-std::string EscapeForPattern(const std::string& literal) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string pattern;
-    for (unsigned char c : literal) {
-        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-            pattern += static_cast<char>(c);
-        } else {
-            pattern += "\\x";
-            pattern += kHex[c >> 4];
-            pattern += kHex[c & 15];
-        }
-    }
-    return pattern;
-}
-
-// The ECMAScript pattern the matcher stands in for. Its engine recurses once per
-// character of a white-space run, so it is asked only about texts that fit the stack.
-bool FindWithRegex(const std::string& text, const std::string& table, const std::string& key, std::size_t& begin,
-                   std::size_t& end) {
-    const std::regex pattern("(" + EscapeForPattern(table) + "\\[\\\"" + EscapeForPattern(key) +
-                             "\\\"\\]\\s*=\\s*)(-?[0-9]+)");
-    std::smatch match;
-    if (!std::regex_search(text, match, pattern)) return false;
-    begin = static_cast<std::size_t>(match.position(2));
-    end = begin + static_cast<std::size_t>(match.length(2));
-    return true;
-}
 
 // What ReadLuaInteger gives for a number it found: its value, or the fallback when it
 // does not fit 32 bits.
@@ -49,8 +20,6 @@ int ExpectedReading(const std::string& number, int fallback) {
     if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return fallback;
     return static_cast<int>(value);
 }
-
-const std::size_t kLongestForRegex = 4096;
 
 bool NextField(std::string& rest, std::string& field) {
     const std::size_t bar = rest.find('|');
@@ -87,17 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(ReadLuaInteger(replaced, table, key, secondFallback) == value);
     }
 
-    std::size_t begin = 0;
-    std::size_t end = 0;
     // The same place as the regular expression, and nothing but its number changed.
-    if (text.size() <= kLongestForRegex) {
-        const bool regexFound = FindWithRegex(text, table, key, begin, end);
-        FUZZ_CHECK(found == regexFound);
+    RegexMatch match;
+    if (text.size() <= 4096 && SearchWithRegex(text, table, key, match)) {
+        FUZZ_CHECK(found == match.found);
         if (found) {
-            const std::string number = text.substr(begin, end - begin);
+            const std::string number = text.substr(match.begin, match.end - match.begin);
             FUZZ_CHECK(read == ExpectedReading(number, firstFallback));
             FUZZ_CHECK(readAgain == ExpectedReading(number, secondFallback));
-            FUZZ_CHECK(replaced == text.substr(0, begin) + std::to_string(value) + text.substr(end));
+            FUZZ_CHECK(replaced == text.substr(0, match.begin) + std::to_string(value) + text.substr(match.end));
         }
     }
     return 0;
