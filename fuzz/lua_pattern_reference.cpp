@@ -5,6 +5,7 @@
 
 #include <map>
 #include <regex>
+#include <utility>
 
 namespace {
 
@@ -29,8 +30,9 @@ std::string EscapeForPattern(const std::string& literal) {
 bool SearchWithRegex(const std::string& text, const std::string& table, const std::string& key, RegexMatch& match) {
     // Compiling costs far more than searching, so a run compiles a few patterns only
     // and asks them again and again; a single input always gets its answer.
-    static std::map<std::string, std::regex> compiled;
-    const std::string tableAndKey = table + '\0' + key;
+    // Keyed by the pair itself: both may hold any byte, so no separator keeps them apart.
+    static std::map<std::pair<std::string, std::string>, std::regex> compiled;
+    const std::pair<std::string, std::string> tableAndKey(table, key);
     auto pattern = compiled.find(tableAndKey);
     if (pattern == compiled.end()) {
         if (compiled.size() >= 64) return false;
