@@ -9,8 +9,8 @@ namespace {
 
 const std::string kUntouched = "\x01untouched\x01";
 
-// Where a lookup may start writing: just after the opening quote of the first
-// occurrence's value (spaces skipped when lenient), or npos when it has no string value.
+// Where the first occurrence's string value opens (its quote; spaces skipped when
+// lenient), or npos when it has none: before that point no lookup may write.
 std::size_t StringValueStart(const std::string& document, const std::string& key, bool skipSpaces) {
     const std::size_t at = document.find("\"" + key + "\":");
     if (at == std::string::npos) return at;
