@@ -24,7 +24,7 @@ constexpr const wchar_t* kStillInstalling = L"Installation is still running. Ple
 // The worker always names its failure; this only guards against a result without one.
 constexpr const wchar_t* kInstallFailedWithoutReason = L"The installation could not be completed.";
 
-struct ControlSpec {
+struct ControlRow {
     const wchar_t* className;
     const wchar_t* text;
     int id;
@@ -36,7 +36,7 @@ struct ControlSpec {
 };
 
 // Creation order is the Tab order.
-const ControlSpec kControls[] = {
+const ControlRow kControls[] = {
     {L"STATIC", L"Hollowmere Sarnhold", 0, 0, 0, 24, 18, 360, 30, true, nullptr},
     {L"STATIC", L"English Elder-line", 0, 0, 0, 24, 50, 300, 20, false, nullptr},
     {L"STATIC", L"", 0, 0, 0, 24, 79, 420, 22, false, &MainWindowState::accountLine},
@@ -56,13 +56,13 @@ const ControlSpec kControls[] = {
 
 void CreateControls(HWND window) {
     MainWindowState& state = MainWindow();
-    for (const ControlSpec& spec : kControls) {
-        HWND control = CreateWindowExW(spec.extendedStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
-                                       spec.left, spec.top, spec.width, spec.height, window,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), Ui().instance, nullptr);
-        if (spec.slot) state.*spec.slot = control;
+    for (const ControlRow& row : kControls) {
+        HWND control = CreateWindowExW(row.extendedStyle, row.className, row.text, WS_CHILD | WS_VISIBLE | row.style,
+                                       row.left, row.top, row.width, row.height, window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), Ui().instance, nullptr);
+        if (row.slot) state.*row.slot = control;
         if (!control) continue;
-        HFONT font = spec.titleFont ? Ui().titleFont : Ui().bodyFont;
+        HFONT font = row.titleFont ? Ui().titleFont : Ui().bodyFont;
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     if (state.folderBox) {

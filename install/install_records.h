@@ -21,3 +21,13 @@ struct InstallResult {
 // here and false comes back (a lost progress report is harmless).
 bool PostInstallProgress(HWND window, const std::wstring& text, int percent);
 bool PostInstallResult(HWND window, bool success, std::wstring message);
+
+// The worker's last word. Without it the window would stay busy for good, so a failed
+// post (a message queue that is full, for instance) is retried every 100 ms for as long
+// as the window exists. The record belongs to this call until a post succeeds; true
+// then. False only when the window is gone, and the record is freed here.
+bool DeliverInstallResult(HWND window, bool success, std::wstring message);
+
+// Test seam: the function that posts the records (PostMessageW when null).
+using InstallPostFunction = BOOL(WINAPI*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void SetInstallPostFunctionForTesting(InstallPostFunction post);

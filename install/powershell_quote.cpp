@@ -16,3 +16,8 @@ std::wstring QuotePowerShellLiteral(const std::wstring& text) {
     quoted.push_back(L'\'');
     return quoted;
 }
+
+std::wstring BuildExpandArchiveParameters(const std::wstring& package, const std::wstring& folder) {
+    return L"-NoProfile -NonInteractive -ExecutionPolicy Bypass -Command \"Expand-Archive -LiteralPath " +
+           QuotePowerShellLiteral(package) + L" -DestinationPath " + QuotePowerShellLiteral(folder) + L" -Force\"";
+}

@@ -6,12 +6,9 @@
 // answers, gathered in one place. The origin is fixed at build time: the local build
 // points at the stand-in service on loopback, the release build at the real one.
 
-#ifndef HOLLOWMERE_SERVICE_ORIGIN_TEXT
-#error "HOLLOWMERE_SERVICE_ORIGIN_TEXT must name the service origin, for example L\"https://host\""
-#endif
-
 // Scheme, host and optional port, without a trailing slash; every path is appended.
-constexpr const wchar_t* kServiceOrigin = HOLLOWMERE_SERVICE_ORIGIN_TEXT;
+// Defined in net/service_origin.cpp, which each executable links for itself.
+extern const wchar_t kServiceOrigin[];
 
 constexpr const wchar_t* kManifestPath = L"/download/sarnhold/manifest.json";
 constexpr const wchar_t* kDeviceTicketPath = L"/api/launcher/device-ticket";

@@ -4,6 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 origin="${1:-https://service.hollowmere.net}"
+# The release launcher talks to its origin over TLS only; a plain http origin is a local build.
+case "$origin" in
+  https://*) ;;
+  *) echo "build-release.sh: the release origin must be an https URL, not $origin" >&2; exit 2 ;;
+esac
 ./scripts/install-deps.sh
 cmake -S . -B build-release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DCMAKE_BUILD_TYPE=Release \
       -DHOLLOWMERE_BUILD_TESTS=OFF -DHOLLOWMERE_SERVICE_ORIGIN="$origin" >/dev/null

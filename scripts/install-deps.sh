@@ -3,7 +3,7 @@
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 pkgs=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb cmake googletest
-      libz-mingw-w64-dev python3 imagemagick x11-utils xdotool zip unzip
+      libz-mingw-w64-dev python3 imagemagick x11-utils xdotool zip unzip openssl
       clang libclang-rt-14-dev)  # the native fuzzing build: clang and its libFuzzer and sanitizers
 missing=()
 for p in "${pkgs[@]}"; do

@@ -17,11 +17,17 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
 if [ -f tools/service/hollowmere_service.py ]; then
+  # A padded package served at 2 MB/s: the install's progress shows for a few seconds.
   python3 tools/service/hollowmere_service.py --port "$port" \
       --client-exe "$build/tools/game-client/Sarnhold-Elderline.exe" \
-      --options-template resources/default_options.lua --state-dir "$build/service-run" &
+      --options-template resources/default_options.lua --state-dir "$build/service-run" \
+      --package-padding 8000000 --rate 2000000 &
   pids+=($!)
-  sleep 1
+  for _ in $(seq 50); do
+    python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1:$port/_control/ping', timeout=1)" \
+        2>/dev/null && break
+    sleep 0.2
+  done
 fi
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

@@ -7,7 +7,7 @@
 // the origin the launcher under test was built for. Tests use it to make the service
 // misbehave on demand and to see what the launcher sent. Every function returns false
 // when the service cannot be reached or refuses the request. Control requests are
-// not recorded.
+// not recorded, and over HTTPS they accept any certificate the service shows.
 
 // The service origin followed by path, e.g. ServiceTestUrl("/download/sarnhold/manifest.json").
 std::wstring ServiceTestUrl(const std::string& path);
@@ -77,3 +77,7 @@ std::string EncodeQueryValue(const std::string& text);
 bool SetServicePendingReplies(int count);
 // The authorize_url that start hands out from now on, instead of the service's own page.
 bool SetServiceAuthorizeUrl(const std::string& url);
+
+// HTTPS stand-in only: new connections get the named certificate ("good", "expired",
+// "other-host" or "unknown-authority") until the next call or reset.
+bool UseServiceCertificate(const std::string& name);

@@ -34,12 +34,19 @@ HWND FindTopWindow(DWORD pid, const wchar_t* className) {
     return request.found;
 }
 
+// The length and the text are two requests, and a text that grows in between would come
+// back cut short: a text that fills the buffer is asked for again with more room.
 std::wstring WindowText(HWND window) {
-    const int length = GetWindowTextLengthW(window);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(window, &text[0], length + 1);
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return text;
+    int room = GetWindowTextLengthW(window) + 64;
+    for (;;) {
+        std::wstring text(static_cast<size_t>(room) + 1, L'\0');
+        const int copied = GetWindowTextW(window, &text[0], room + 1);
+        if (copied < room || room >= (1 << 20)) {
+            text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+            return text;
+        }
+        room *= 2;
+    }
 }
 
 std::wstring ProcessImage(DWORD pid) {

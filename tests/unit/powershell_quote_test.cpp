@@ -13,3 +13,16 @@ TEST(QuotePowerShellLiteral, DoublesEveryKindOfSingleQuote) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BuildExpandArchiveParameters, PutsBothQuotedPathsIntoOneCommandText) {
+    EXPECT_EQ(BuildExpandArchiveParameters(L"C:\\Data\\client.zip", L"D:\\Games\\Tom's"),
+              L"-NoProfile -NonInteractive -ExecutionPolicy Bypass -Command \"Expand-Archive -LiteralPath "
+              L"'C:\\Data\\client.zip' -DestinationPath 'D:\\Games\\Tom''s' -Force\"");
+    EXPECT_EQ(BuildExpandArchiveParameters(L"", L"E:\\\u2019x"),
+              L"-NoProfile -NonInteractive -ExecutionPolicy Bypass -Command \"Expand-Archive -LiteralPath '' "
+              L"-DestinationPath 'E:\\\u2019\u2019x' -Force\"");
+}
+
+}  // namespace

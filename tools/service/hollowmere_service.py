@@ -3,8 +3,9 @@
 
 Serves the update manifest, the client package and the launcher file (with byte
 ranges), the three sign-in endpoints and a sign-in approval page, all on loopback
-only. Tests steer it through its own control paths under /_control/ (see
-README.md beside this file). Python 3 standard library only.
+only, over plain HTTP or over TLS with test certificates. Tests steer it through its
+own control paths under /_control/ (see README.md beside this file). Python 3
+standard library only.
 """
 
 import argparse
@@ -14,11 +15,13 @@ import io
 import ipaddress
 import json
 import os
+import random
 import re
 import secrets
 import shutil
 import signal
 import socket
+import ssl
 import sys
 import tempfile
 import threading
@@ -72,8 +75,11 @@ def compact_json(value):
     return json.dumps(value, separators=(",", ":"), ensure_ascii=False).encode("utf-8")
 
 
-def build_demo_package(client_exe, options_template):
-    """A zip with the stand-in client and the package's own options and font files."""
+def build_demo_package(client_exe, options_template, padding=0):
+    """A zip with the stand-in client and the package's own options and font files.
+
+    padding > 0 adds a stored entry "data/terrain.pak" of that many bytes that do not
+    compress, so that a download of the package lasts long enough to watch."""
     with open(client_exe, "rb") as f:
         exe = f.read()
     options = FALLBACK_OPTIONS_TEXT
@@ -99,6 +105,11 @@ def build_demo_package(client_exe, options_template):
             entry.compress_type = compression
             entry.external_attr = 0o644 << 16
             package.writestr(entry, data)
+        if padding > 0:
+            entry = zipfile.ZipInfo("data/terrain.pak", ENTRY_TIME)
+            entry.compress_type = zipfile.ZIP_STORED
+            entry.external_attr = 0o644 << 16
+            package.writestr(entry, random.Random(padding).randbytes(padding))
     return buffer.getvalue()
 
 
@@ -205,16 +216,50 @@ class SignIn:
         return count
 
 
+class Certificates:
+    """The HTTPS mode's server certificates: NAME.pem files in one folder, all made for
+    its server-key.pem (tools/service/make_test_certificates.sh). One is in use at a
+    time; tests switch to a bad one to see the client refuse it."""
+
+    FIRST = "good"
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.context = None
+        self.name = None
+        self.use(self.FIRST)
+
+    def use(self, name):
+        """Serves new connections with NAME.pem; False when there is no such certificate."""
+        if not re.fullmatch(r"[a-z0-9-]+", name or ""):
+            return False
+        path = os.path.join(self.folder, name + ".pem")
+        if not os.path.isfile(path):
+            return False
+        # A new context each time: a client cannot resume a session made under another
+        # certificate, so every connection after a switch sees the new one.
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        try:
+            context.load_cert_chain(path, os.path.join(self.folder, "server-key.pem"))
+        except (OSError, ssl.SSLError):
+            return False
+        self.context, self.name = context, name
+        return True
+
+
 class ServiceState:
-    def __init__(self, files, rate):
+    def __init__(self, files, rate, certificates=None):
         self.lock = threading.Lock()
         self.initial_files = dict(files)
         self.initial_rate = rate
+        self.certificates = certificates
         self.reset()
 
     def reset(self):
         self.files = dict(self.initial_files)
         self.rate = self.initial_rate
+        if self.certificates is not None:
+            self.certificates.use(Certificates.FIRST)
         self.scenarios = []
         self.requests = []
         self.sign_in = SignIn()
@@ -247,6 +292,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
     @property
     def state(self):
         return self.server.state
+
+    def setup(self):
+        if isinstance(self.request, ssl.SSLSocket):
+            # The handshake runs here, on the connection's own thread, so a client that
+            # stalls or refuses the certificate holds up nobody else.
+            self.request.settimeout(10)
+            self.request.do_handshake()
+            self.request.settimeout(None)
+        super().setup()
 
     def handle_any(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -373,6 +427,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if self.command == "GET" and target in state.files:
                     return 200, [("Content-Type", "application/octet-stream")], state.files[target]
                 return text(404, "nothing served at " + target)
+            if command == "tls" and self.command == "POST":
+                name = query.get("certificate", [""])[0]
+                if state.certificates is None:
+                    return text(404, "not serving HTTPS")
+                if not state.certificates.use(name):
+                    return text(404, "no certificate named %r" % name)
+                return text(200, "serving certificate " + name)
             if command == "rate" and self.command == "POST":
                 state.rate = int(query.get("bytes_per_second", ["0"])[0] or 0)
                 return text(200, "rate %d bytes per second" % state.rate)
@@ -456,6 +517,26 @@ def stop_on_terminate(signum, frame):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+    state = None
+    verbose = False
+
+    def get_request(self):
+        connection, address = super().get_request()
+        certificates = self.state.certificates if self.state else None
+        if certificates is not None:
+            with self.state.lock:
+                context = certificates.context
+            connection = context.wrap_socket(connection, server_side=True, do_handshake_on_connect=False)
+        return connection, address
+
+    def handle_error(self, request, client_address):
+        # A client that refuses the certificate or goes away is what some tests want.
+        problem = sys.exc_info()[1]
+        if isinstance(problem, (ssl.SSLError, ConnectionError, socket.timeout)):
+            if self.verbose:
+                sys.stderr.write("%s: %s\n" % (client_address[0], problem))
+            return
+        super().handle_error(request, client_address)
 
 
 def main(argv=None):
@@ -467,7 +548,11 @@ def main(argv=None):
     parser.add_argument("--launcher-exe", help="the file served as the newest launcher")
     parser.add_argument("--client-version", default="1.0.0")
     parser.add_argument("--launcher-version", default="2.0.4")
+    parser.add_argument("--tls-dir", help="serve HTTPS with the certificates in this folder "
+                        "(made by make_test_certificates.sh); good.pem first")
     parser.add_argument("--rate", type=int, default=0, help="serve bodies at most this many bytes per second")
+    parser.add_argument("--package-padding", type=int, default=0,
+                        help="add an entry of this many bytes to the demo package, for a download worth watching")
     parser.add_argument("--data-dir", "--state-dir", dest="data_dir", help="where the package and manifest are written (default: a temporary folder)")
     parser.add_argument("--verbose", action="store_true", help="print each request on standard error")
     args = parser.parse_args(argv)
@@ -478,11 +563,16 @@ def main(argv=None):
               % args.host, file=sys.stderr)
         return 2
 
+    certificates = Certificates(args.tls_dir) if args.tls_dir else None
+    if certificates is not None and certificates.context is None:
+        print("hollowmere_service: %s holds no good.pem and server-key.pem to serve HTTPS with" % args.tls_dir,
+              file=sys.stderr)
+        return 2
     server = Server((address, args.port), Handler)
     port = server.server_address[1]
-    origin = "http://%s:%d" % (args.host, port)
+    origin = "%s://%s:%d" % ("https" if certificates else "http", args.host, port)
 
-    package = build_demo_package(args.client_exe, args.options_template)
+    package = build_demo_package(args.client_exe, args.options_template, args.package_padding)
     launcher = LAUNCHER_PLACEHOLDER
     if args.launcher_exe:
         with open(args.launcher_exe, "rb") as f:
@@ -498,7 +588,7 @@ def main(argv=None):
     server.origin = origin
     server.verbose = args.verbose
     server.state = ServiceState({MANIFEST_PATH: manifest, PACKAGE_PATH: package, LAUNCHER_PATH: launcher},
-                                args.rate)
+                                args.rate, certificates)
     print("Hollowmere stand-in service listening on %s (manifest %s%s, package %d bytes in %s)"
           % (origin, origin, MANIFEST_PATH, len(package), data_dir), flush=True)
     signal.signal(signal.SIGTERM, stop_on_terminate)

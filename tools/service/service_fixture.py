@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """Starts the stand-in service in the background and stops it again (CTest fixtures).
 
-  service_fixture.py start --state-dir DIR --host H --port P -- [service arguments...]
-  service_fixture.py stop  --state-dir DIR --host H --port P
+  service_fixture.py start --state-dir DIR --host H --port P [--https] -- [service arguments...]
+  service_fixture.py stop  --state-dir DIR --host H --port P [--https]
 
 start returns once the service answers, leaving it running with its output in
 DIR/service.log and its process id in DIR/service.pid; stop asks it to end and
-waits, ending it by its process id only if it does not.
+waits, ending it by its process id only if it does not. --https is for a service
+started with --tls-dir.
 """
 
 import argparse
 import os
 import signal
+import ssl
 import subprocess
 import sys
 import time
@@ -22,11 +24,20 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SERVICE = os.path.join(HERE, "hollowmere_service.py")
 
 
+def unchecked_tls():
+    context = ssl.create_default_context()
+    context.check_hostname = False
+    context.verify_mode = ssl.CERT_NONE
+    return context
+
+
 def control(origin, command, method="GET", timeout=1.0):
     request = urllib.request.Request(origin + "/_control/" + command, method=method,
                                      data=b"" if method == "POST" else None)
-    # Straight to loopback: a proxy from the environment must not see the request.
-    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    # Straight to loopback: a proxy from the environment must not see the request. The
+    # certificate is not checked here: tests may have told the service to show a bad one.
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}),
+                                         urllib.request.HTTPSHandler(context=unchecked_tls()))
     try:
         with opener.open(request, timeout=timeout) as reply:
             return reply.status == 200
@@ -114,10 +125,11 @@ def main():
     parser.add_argument("--state-dir", required=True)
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--https", action="store_true", help="the service serves HTTPS (--tls-dir)")
     argv = sys.argv[1:]
     service_args = argv[argv.index("--") + 1:] if "--" in argv else []
     args = parser.parse_args(argv[:argv.index("--")] if "--" in argv else argv)
-    origin = "http://%s:%d" % (args.host, args.port)
+    origin = "%s://%s:%d" % ("https" if args.https else "http", args.host, args.port)
     if args.action == "start":
         return start(origin, args.state_dir, args.host, args.port, service_args)
     return stop(origin, args.state_dir)

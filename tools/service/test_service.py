@@ -7,6 +7,7 @@ import io
 import json
 import os
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -89,6 +90,16 @@ class StandInService(unittest.TestCase):
             self.assertIn(b'OptionInfoList["WIDTH"] = 1280', options)
             self.assertNotIn(b'OptionInfoList["WIDTH"] = 1920', options)
             self.assertIn(b"Package Serif", archive.read("SarnFont.ini"))
+
+    def test_padding_makes_the_demo_package_larger(self):
+        plain = service.build_demo_package(self.client, None)
+        padded = service.build_demo_package(self.client, None, 300000)
+        self.assertGreater(len(padded), len(plain) + 300000)
+        with zipfile.ZipFile(io.BytesIO(padded)) as archive:
+            self.assertEqual(len(archive.read("data/terrain.pak")), 300000)
+            self.assertEqual(archive.getinfo("data/terrain.pak").compress_type, zipfile.ZIP_STORED)
+            with open(self.client, "rb") as f:
+                self.assertEqual(archive.read("Sarnhold-Elderline.exe"), f.read())
 
     def test_byte_ranges(self):
         whole = self.request("GET", PACKAGE)[1]
@@ -226,6 +237,67 @@ class StandInService(unittest.TestCase):
         self.request("POST", "/_control/reset")
         started = json.loads(self.request("POST", "/api/launcher/start", b'{"verifier":"v"}')[1])
         self.assertTrue(started["authorize_url"].startswith(self.origin + "/signin/authorize?handle="))
+
+
+class HttpsStandInService(unittest.TestCase):
+    """The HTTPS mode with the certificates made for the tests."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.certificates = os.path.join(cls.folder.name, "certificates")
+        subprocess.run([os.path.join(HERE, "make_test_certificates.sh"), cls.certificates], check=True,
+                       stdout=subprocess.DEVNULL)
+        cls.client = os.path.join(cls.folder.name, "client.exe")
+        with open(cls.client, "wb") as f:
+            f.write(b"MZ stand-in client bytes")
+        cls.process = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "hollowmere_service.py"), "--host", "localhost", "--port", "0",
+             "--client-exe", cls.client, "--tls-dir", cls.certificates],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        cls.origin = cls.process.stdout.readline().split("listening on ")[1].split()[0]
+        cls.port = int(cls.origin.rsplit(":", 1)[1])
+        cls.trusting = ssl.create_default_context(cafile=os.path.join(cls.certificates, "authority.pem"))
+        cls.unchecked = ssl.create_default_context()
+        cls.unchecked.check_hostname = False
+        cls.unchecked.verify_mode = ssl.CERT_NONE
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.request("POST", "/_control/shutdown", context=cls.unchecked)
+        cls.process.wait(10)
+        cls.process.stdout.close()
+        cls.folder.cleanup()
+
+    @classmethod
+    def request(cls, method, path, context=None):
+        connection = http.client.HTTPSConnection("localhost", cls.port, timeout=10,
+                                                 context=context or cls.trusting)
+        connection.request(method, path)
+        reply = connection.getresponse()
+        data = reply.read()
+        connection.close()
+        return reply.status, data
+
+    def test_serves_https_and_switches_certificates(self):
+        self.assertTrue(self.origin.startswith("https://localhost:"))
+        status, manifest = self.request("GET", MANIFEST)
+        self.assertEqual(status, 200)
+        self.assertEqual(json.loads(manifest)["client_url"], self.origin + PACKAGE)
+
+        for name in ("expired", "other-host", "unknown-authority"):
+            self.assertEqual(self.request("POST", "/_control/tls?certificate=" + name, self.unchecked)[0], 200)
+            with self.assertRaises(ssl.SSLCertVerificationError, msg=name):
+                self.request("GET", MANIFEST)
+            self.assertEqual(self.request("GET", MANIFEST, self.unchecked)[0], 200)
+        for name in ("missing", "../good", ""):
+            self.assertEqual(self.request("POST", "/_control/tls?certificate=" + name, self.unchecked)[0], 404)
+        self.assertEqual(self.request("POST", "/_control/reset", self.unchecked)[0], 200)
+        self.assertEqual(self.request("GET", MANIFEST)[0], 200)
+
+    def test_refuses_to_start_without_certificates(self):
+        self.assertEqual(service.main(["--port", "0", "--client-exe", self.client, "--tls-dir", self.folder.name]),
+                         2)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,418 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "install/install_client.h"
+#include "play/client_interface.h"
+#include "state/launcher_config.h"
+#include "state/session.h"
+#include "support/client_package.h"
+#include "support/client_record.h"
+#include "support/service_control.h"
+#include "support/test_files.h"
+#include "support/window_driver.h"
+
+// Install and repair from the real launcher window against the stand-in service and the
+// PowerShell stand-in, driven from outside as a player would.
+
+namespace {
+
+constexpr DWORD kWindowWaitMs = 20000;
+constexpr DWORD kBoxWaitMs = 10000;
+constexpr DWORD kInstallWaitMs = 60000;
+
+constexpr const wchar_t* kCaption = L"Hollowmere Launcher";
+constexpr const wchar_t* kInstallQuestion =
+    L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload size: about 3.4 GB.";
+constexpr const wchar_t* kRepairQuestion =
+    L"Scan and restore the managed client files? Your font settings and personal files will be preserved.";
+constexpr const wchar_t* kCurrent = L"Client up to date";
+constexpr const wchar_t* kReady = L"Sarnhold is ready to install";
+
+const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nScalePercent=140\r\n";
+const std::string kPlayerOptions =
+    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 3440,\r\n}\r\n";
+
+std::wstring FontFile(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
+std::wstring OptionsFile(const std::wstring& folder) {
+    return folder + L"\\" + kGameOptionsFolderName + L"\\" + kGameOptionsFileName;
+}
+
+void PutPlayerFiles(const std::wstring& folder) {
+    ASSERT_TRUE(WriteFileBytes(FontFile(folder), kPlayerFont));
+    ASSERT_TRUE(WriteFileBytes(OptionsFile(folder), kPlayerOptions));
+}
+
+void ExpectPlayerFiles(const std::wstring& folder) {
+    EXPECT_EQ(ReadFileBytes(FontFile(folder)), kPlayerFont);
+    EXPECT_EQ(ReadFileBytes(OptionsFile(folder)), kPlayerOptions);
+}
+
+void ExpectNoHoldingCopies() {
+    EXPECT_FALSE(FileExists(FontSettingsHoldingPath()));
+    EXPECT_FALSE(FileExists(GameOptionsHoldingPath()));
+}
+
+size_t CountRequestsTo(const std::string& path) {
+    std::vector<RecordedRequest> requests;
+    EXPECT_TRUE(ReadServiceRequests(requests));
+    return static_cast<size_t>(std::count_if(requests.begin(), requests.end(),
+                                             [&](const RecordedRequest& r) { return r.target == path; }));
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+bool HasMarqueeStyle(HWND window) {
+    return (GetWindowLongPtrW(GetDlgItem(window, IDC_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0;
+}
+
+// Wine hands a fresh paint to the X server a moment later.
+void Screenshot(HWND window, const wchar_t* name) {
+    Sleep(300);
+    SaveScreenshot(window, name);
+}
+
+// The status line's texts of one install, in the order the player sees them.
+struct StatusWatch {
+    std::vector<std::wstring> texts;
+    bool marqueeWhileInstallingFiles = true;
+    void Look(HWND window) {
+        const std::wstring text = ReadControlText(window, IDC_STATUS);
+        if (text == L"Installing files" && !HasMarqueeStyle(window)) marqueeWhileInstallingFiles = false;
+        if (texts.empty() || texts.back() != text) texts.push_back(text);
+    }
+};
+
+// The stage of a status text in a successful install, or -1 for a text that has no place.
+int StageOf(const std::wstring& text, int& percent) {
+    percent = -1;
+    if (text == L"Downloading and installing client..." || text == L"Repairing client...") return 0;
+    if (text.rfind(L"Downloading ", 0) == 0 && text.back() == L'%') {
+        percent = std::stoi(text.substr(12));
+        return 1;
+    }
+    if (text == L"Verifying download 100%") return 2;
+    if (text == L"Installing files") return 3;
+    if (text == L"Ready 100%") return 4;
+    if (text == kCurrent) return 5;
+    return -1;
+}
+
+// The stand-in client and the package's settings files beside a large filler: Wine's
+// WinHTTP hands a download over in reads of a whole 1 MiB buffer, so only a package of
+// several MiB shows the percentage rising.
+std::string WatchablePackage() {
+    const std::string client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
+    return MakeStoredZip({{"Sarnhold-Elderline.exe", client},
+                          {"SarnFont.ini", std::string(kPackageFontMark) + "\r\n[Font]\r\n"},
+                          {"savedata/OptionInfo.lua", std::string(kPackageOptionsMark) + "\r\n"},
+                          {"data/terrain.pak", std::string(6 << 20, '\x5a')}});
+}
+
+class InstallFromTheWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ResetService());
+        ResetLauncherDataFolder();
+        ClearPowerShellCalls();
+    }
+    void TearDown() override {
+        ResetService();
+        ResetLauncherDataFolder();
+    }
+
+    HWND Start(LauncherRun& run) {
+        if (!StartLauncher(L"", run)) return nullptr;
+        return WaitForLauncherWindow(run.pid, kWindowWaitMs);
+    }
+
+    // Presses a button that asks first, and checks the question and that the window owns it.
+    void PressAndAnswer(HWND window, DWORD pid, int button, const wchar_t* question, int answer) {
+        ClickControl(window, button);
+        MessageBoxSeen box;
+        ASSERT_TRUE(WaitForMessageBox(pid, kBoxWaitMs, box));
+        EXPECT_EQ(box.caption, kCaption);
+        EXPECT_EQ(box.text, question);
+        EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
+        AnswerMessageBox(box.box, answer);
+        WaitUntil([&] { return !IsWindow(box.box); }, kBoxWaitMs);
+    }
+
+    // The error box that ends a failed install: its text, once answered.
+    std::wstring AnswerErrorBox(HWND window, DWORD pid, const wchar_t* screenshot) {
+        MessageBoxSeen box;
+        if (!WaitForMessageBox(pid, kInstallWaitMs, box)) return L"(no box)";
+        EXPECT_EQ(box.caption, kCaption);
+        EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
+        Screenshot(box.box, screenshot);
+        AnswerMessageBox(box.box, IDOK);
+        WaitUntil([&] { return !IsWindow(box.box); }, kBoxWaitMs);
+        return box.text;
+    }
+
+    static void ExpectIdle(HWND window, const wchar_t* status) {
+        EXPECT_TRUE(WaitUntil([&] { return IsControlEnabled(window, IDC_MAIN_ACTION); }, kBoxWaitMs));
+        EXPECT_FALSE(IsControlVisible(window, IDC_PROGRESS));
+        EXPECT_EQ(ReadControlText(window, IDC_STATUS), status);
+    }
+
+    static bool WaitForCurrent(HWND window) {
+        return WaitUntil(
+            [&] {
+                return IsControlEnabled(window, IDC_MAIN_ACTION) && ReadControlText(window, IDC_STATUS) == kCurrent;
+            },
+            kInstallWaitMs);
+    }
+};
+
+TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays) {
+    SetEnvironmentVariableW(L"HOLLOWMERE_CLIENT_CLOSE_MS", L"500");  // inherited by launcher and client
+    ASSERT_TRUE(SaveSession("device-install-test"));
+    ASSERT_TRUE(AcceptServiceDeviceToken("device-install-test"));
+    const std::string package = WatchablePackage();
+    ASSERT_TRUE(ServeClientPackage(package, "1.2.0-watched"));
+    // Slow enough to watch, and to try every button while it runs: about four seconds.
+    ServiceScenario slow;
+    slow.path = kServedPackagePath;
+    slow.bytesPerSecond = 3 << 19;
+    slow.times = 1;
+    ASSERT_TRUE(AddServiceScenario(slow));
+
+    TempFolder temp;
+    const std::wstring folder = temp / L"Tom's Games\\deep\\Sarnhold Client";
+    LauncherRun run;
+    HWND window = Start(run);
+    ASSERT_NE(window, nullptr);
+    SetControlText(window, IDC_INSTALL_PATH, folder);
+    PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
+    EXPECT_EQ(ReadInstallPath(), folder);
+
+    StatusWatch watch;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            watch.Look(window);
+            int percent = -1;
+            return StageOf(watch.texts.back(), percent) == 1 && percent > 0 && percent < 70;
+        },
+        kBoxWaitMs))
+        << ::testing::PrintToString(watch.texts);
+    EXPECT_FALSE(IsControlEnabled(window, IDC_MAIN_ACTION));
+    EXPECT_TRUE(IsControlVisible(window, IDC_PROGRESS));
+    EXPECT_FALSE(HasMarqueeStyle(window));
+    Screenshot(window, L"install-downloading");
+
+    // Closing is refused while the install runs.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    MessageBoxSeen still;
+    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, still));
+    EXPECT_EQ(still.text, L"Installation is still running. Please wait for it to finish.");
+    EXPECT_EQ(GetWindow(still.box, GW_OWNER), window);
+    AnswerMessageBox(still.box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(still.box); }, kBoxWaitMs));
+    EXPECT_TRUE(IsWindow(window));
+
+    // Every other button does nothing meanwhile.
+    for (int button : {IDC_SIGN_OUT, IDC_REPAIR, IDC_BROWSE, IDC_SETTINGS, IDC_MAIN_ACTION})
+        ClickControl(window, button);
+    EXPECT_TRUE(NoMessageBoxFor(run.pid, 400));
+    EXPECT_EQ(WaitForOtherLauncherWindow(HOLLOWMERE_TEST_LAUNCHER_EXE, run.pid, 300), nullptr);
+    EXPECT_TRUE(FileExists(SessionFilePath()));
+    EXPECT_EQ(ReadControlText(window, IDC_STATUS).rfind(L"Downloading ", 0), 0u) << "the install ended too soon";
+
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            watch.Look(window);
+            return watch.texts.back() == kCurrent;
+        },
+        kInstallWaitMs));
+    // The texts seen follow the order of the reports, the download's percentages rising.
+    int stage = 0, lastPercent = -1, downloadTexts = 0;
+    for (const std::wstring& text : watch.texts) {
+        int percent = -1;
+        const int next = StageOf(text, percent);
+        EXPECT_GE(next, stage) << "out of order or unknown: " << ::testing::PrintToString(text);
+        if (next == 1) {
+            EXPECT_GE(percent, lastPercent);
+            lastPercent = percent;
+            ++downloadTexts;
+        }
+        stage = std::max(stage, next);
+    }
+    EXPECT_GE(downloadTexts, 3);
+    EXPECT_TRUE(watch.marqueeWhileInstallingFiles);
+    EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"PLAY");
+    EXPECT_TRUE(IsControlEnabled(window, IDC_MAIN_ACTION));
+    EXPECT_FALSE(IsControlVisible(window, IDC_PROGRESS));
+    Screenshot(window, L"install-done");
+
+    EXPECT_EQ(ReadFileBytes(LauncherDataFolder() + L"\\client.zip"), package);
+    ExpectNoHoldingCopies();
+    EXPECT_EQ(ReadFileBytes(folder + L"\\" + kClientVersionMarkerName), ServedClientVersion() + "\r\n");
+
+    // The client is current: the main action plays at once, without a question.
+    ClickControl(window, IDC_MAIN_ACTION);
+    EXPECT_EQ(WaitForExit(run, 30000), 0u);
+    ClientStartRecord record;
+    EXPECT_TRUE(WaitUntil([&] { return ReadClientStartRecord(folder, record) && !record.arguments.empty(); }, 10000));
+    EXPECT_EQ(record.arguments.rfind(kClientTicketPrefix, 0), 0u) << record.arguments;
+    // A running client cannot be deleted with its folder.
+    WaitUntil([&] { return DeleteFileW((folder + L"\\" + kClientExecutableName).c_str()) != FALSE; }, 10000);
+}
+
+TEST_F(InstallFromTheWindow, ThePlayersFilesSurviveAnInstallAndARepair) {
+    TempFolder install;
+    PutPlayerFiles(install.path);
+    ASSERT_TRUE(WriteInstallPath(install.path));
+    LauncherRun run;
+    HWND window = Start(run);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ReadControlText(window, IDC_STATUS), kReady);
+
+    PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
+    ASSERT_TRUE(WaitForCurrent(window));
+    ExpectPlayerFiles(install.path);
+    ExpectNoHoldingCopies();
+
+    // Repair on a current client asks and installs again: the client file comes back whole.
+    const std::wstring client = install / kClientExecutableName;
+    ASSERT_TRUE(WriteFileBytes(client, "MZ stale client"));
+    PressAndAnswer(window, run.pid, IDC_REPAIR, kRepairQuestion, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(client) != "MZ stale client"; }, kInstallWaitMs));
+    ASSERT_TRUE(WaitForCurrent(window));
+    ExpectPlayerFiles(install.path);
+    ExpectNoHoldingCopies();
+    EXPECT_EQ(CountRequestsTo(kServedPackagePath), 2u);
+    Screenshot(window, L"install-after-repair");
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(run, 10000), 0u);
+}
+
+TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
+    TempFolder temp;
+    const std::wstring folder = temp / L"declined";
+    LauncherRun run;
+    HWND window = Start(run);
+    ASSERT_NE(window, nullptr);
+
+    SetControlText(window, IDC_INSTALL_PATH, L"");
+    ClickControl(window, IDC_MAIN_ACTION);
+    MessageBoxSeen box;
+    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, box));
+    EXPECT_EQ(box.text, L"Choose an installation folder first.");
+    EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
+    AnswerMessageBox(box.box, IDOK);
+    WaitUntil([&] { return !IsWindow(box.box); }, kBoxWaitMs);
+
+    SetControlText(window, IDC_INSTALL_PATH, folder);
+    PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDNO);
+    PressAndAnswer(window, run.pid, IDC_REPAIR, kRepairQuestion, IDNO);
+    EXPECT_EQ(ReadInstallPath(), folder);
+    EXPECT_TRUE(NoMessageBoxFor(run.pid, 300));
+    EXPECT_TRUE(IsControlEnabled(window, IDC_MAIN_ACTION));
+    EXPECT_FALSE(IsControlVisible(window, IDC_PROGRESS));
+    EXPECT_EQ(ReadControlText(window, IDC_STATUS), kReady);
+    EXPECT_EQ(CountRequestsTo(kServedPackagePath), 0u);
+    EXPECT_FALSE(FileExists(folder));
+
+    PostMessageW(window, WM_CLOSE, 0, 0);  // not busy: it closes
+    EXPECT_EQ(WaitForExit(run, 10000), 0u);
+}
+
+TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFilesHeld) {
+    std::string demo;
+    ASSERT_TRUE(ReadServiceFile(kServedPackagePath, demo));
+    // Bytes that are no zip at all, with a matching size and digest: the unpacking fails.
+    ASSERT_TRUE(ServeClientPackage(std::string(demo.size(), 'x'), "5.0.0-corrupt"));
+
+    TempFolder install;
+    PutPlayerFiles(install.path);
+    ASSERT_TRUE(WriteInstallPath(install.path));
+    {
+        LauncherRun run;
+        HWND window = Start(run);
+        ASSERT_NE(window, nullptr);
+
+        PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
+        EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-unpacking-failed"),
+                  L"Windows could not extract the client package.");
+        ExpectIdle(window, kReady);
+        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+        EXPECT_NE(ReadPowerShellCalls(), "");
+
+        ServiceScenario missing;
+        missing.path = kServedPackagePath;
+        missing.status = 404;
+        missing.times = 1;
+        ASSERT_TRUE(AddServiceScenario(missing));
+        PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
+        EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-download-failed"),
+                  L"The client download was interrupted. Run the launcher again to resume.");
+        ExpectIdle(window, kReady);
+        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+        ExpectPlayerFiles(install.path);
+
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForExit(run, 10000), 0u);
+    }
+
+    // The next run repairs with a sound package and puts the held files back.
+    ASSERT_TRUE(ResetService());
+    LauncherRun run;
+    HWND window = Start(run);
+    ASSERT_NE(window, nullptr);
+    PressAndAnswer(window, run.pid, IDC_REPAIR, kRepairQuestion, IDYES);
+    ASSERT_TRUE(WaitForCurrent(window));
+    ExpectPlayerFiles(install.path);
+    ExpectNoHoldingCopies();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(run, 10000), 0u);
+}
+
+TEST_F(InstallFromTheWindow, WithoutAManifestNeitherButtonInstallsRepairsOrPlays) {
+    ServiceScenario down;
+    down.path = kServedManifestPath;
+    down.status = 503;
+    ASSERT_TRUE(AddServiceScenario(down));
+    TempFolder install;
+    ASSERT_TRUE(WriteInstallPath(install.path));
+    LauncherRun run;
+    HWND window = Start(run);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"Retry");
+    const size_t fetches = CountRequestsTo(kServedManifestPath);
+
+    const std::wstring reason = L"Could not download the Hollowmere update manifest.";
+    size_t press = 0;
+    for (int button : {IDC_REPAIR, IDC_MAIN_ACTION}) {
+        SetControlText(window, IDC_STATUS, L"");
+        ClickControl(window, button);
+        EXPECT_EQ(WaitForControlText(window, IDC_STATUS, reason, kBoxWaitMs), reason);
+        EXPECT_TRUE(NoMessageBoxFor(run.pid, 300));
+        EXPECT_EQ(CountRequestsTo(kServedManifestPath), fetches + ++press);  // each press fetches again
+    }
+    EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"Retry");
+    EXPECT_TRUE(IsControlEnabled(window, IDC_MAIN_ACTION));
+    EXPECT_EQ(CountRequestsTo(kServedPackagePath), 0u);
+    EXPECT_EQ(ReadPowerShellCalls(), "");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(run, 10000), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "install/install_client.h"
+#include "install/powershell_quote.h"
+#include "net/download.h"
+#include "play/client_interface.h"
+#include "state/launcher_config.h"
+#include "support/client_package.h"
+#include "support/service_control.h"
+#include "support/test_files.h"
+#include "update/update_manifest.h"
+
+// InstallClient in this process against the stand-in service and the PowerShell stand-in.
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const wchar_t* kExtractFailed = L"Windows could not extract the client package.";
+constexpr const wchar_t* kNotPreserved = L"Could not preserve your settings files. Nothing was changed.";
+constexpr const wchar_t* kNoMarker = L"Could not write the client version marker.";
+
+const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
+const std::string kPlayerOptions =
+    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
+
+using Report = std::pair<std::wstring, int>;
+using Reports = std::vector<Report>;
+
+std::wstring FontFile(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
+std::wstring OptionsFile(const std::wstring& folder) {
+    return folder + L"\\" + kGameOptionsFolderName + L"\\" + kGameOptionsFileName;
+}
+std::wstring MarkerFile(const std::wstring& folder) { return folder + L"\\" + kClientVersionMarkerName; }
+std::wstring PackageFile() { return LauncherDataFolder() + L"\\client.zip"; }
+
+bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+// A small package carrying the package's own font file, and its options file only when asked.
+std::string SmallPackage(bool withOptions) {
+    std::vector<ZipEntry> entries = {{"Sarnhold-Elderline.exe", "MZ small test client"},
+                                     {"SarnFont.ini", std::string(kPackageFontMark) + "\r\n[Font]\r\n"}};
+    if (withOptions) {
+        entries.push_back({"savedata/", ""});
+        entries.push_back({"savedata/OptionInfo.lua", std::string(kPackageOptionsMark) + "\r\n"});
+    }
+    return MakeStoredZip(entries);
+}
+
+class InstallClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ResetService()) << "the stand-in service does not answer";
+        ResetLauncherDataFolder();
+        ClearPowerShellCalls();
+        LoadManifest();
+    }
+    void TearDown() override {
+        ResetService();
+        ResetLauncherDataFolder();
+    }
+
+    void LoadManifest() {
+        std::wstring message;
+        ASSERT_TRUE(FetchUpdateManifest(manifest, message)) << message;
+    }
+
+    bool Install(const std::wstring& folder) {
+        reports.clear();
+        message.clear();
+        const ProgressCallback progress = [this](const wchar_t* text, int percent) {
+            reports.emplace_back(text, percent);
+        };
+        return InstallClient(folder, manifest, message, progress);
+    }
+
+    void PutPlayerFiles(const std::wstring& folder) {
+        ASSERT_TRUE(WriteFileBytes(FontFile(folder), kPlayerFont));
+        ASSERT_TRUE(WriteFileBytes(OptionsFile(folder), kPlayerOptions));
+    }
+
+    void ExpectPlayerFiles(const std::wstring& folder) {
+        EXPECT_EQ(ReadFileBytes(FontFile(folder)), kPlayerFont);
+        EXPECT_EQ(ReadFileBytes(OptionsFile(folder)), kPlayerOptions);
+    }
+
+    static void ExpectNoHoldingCopies() {
+        EXPECT_FALSE(FileExists(FontSettingsHoldingPath()));
+        EXPECT_FALSE(FileExists(GameOptionsHoldingPath()));
+    }
+
+    static size_t PackageRequests() {
+        std::vector<RecordedRequest> requests;
+        EXPECT_TRUE(ReadServiceRequests(requests));
+        size_t count = 0;
+        for (const RecordedRequest& request : requests) count += request.target == kServedPackagePath;
+        return count;
+    }
+
+    UpdateManifest manifest;
+    std::wstring message;
+    Reports reports;
+    TempFolder temp;
+};
+
+TEST_F(InstallClientTest, FreshInstallReportsInOrderAndLeavesTheClientTheMarkerAndThePackage) {
+    // Several levels deep, with a space and a single quote on the way.
+    const std::wstring folder = temp / L"Tom's Games\\deep\\Sarnhold Client";
+    ASSERT_TRUE(Install(folder)) << message;
+    EXPECT_TRUE(message.empty());
+
+    ASSERT_GE(reports.size(), 5u);
+    EXPECT_EQ(reports.front(), Report(L"Downloading", 0));
+    const size_t downloads = reports.size() - 3;
+    for (size_t i = 0; i < downloads; ++i) {
+        EXPECT_EQ(reports[i].first, L"Downloading");
+        if (i > 0) {
+            EXPECT_GE(reports[i].second, reports[i - 1].second);
+        }
+    }
+    EXPECT_EQ(reports[downloads - 1], Report(L"Downloading", 100));
+    EXPECT_EQ(Reports(reports.end() - 3, reports.end()),
+              (Reports{{L"Verifying download", 100}, {L"Installing files", -1}, {L"Ready", 100}}));
+
+    std::string package;
+    ASSERT_TRUE(ReadServiceFile(kServedPackagePath, package));
+    EXPECT_EQ(ReadFileBytes(PackageFile()), package);
+    EXPECT_FALSE(FileExists(PackageFile() + L".download"));
+    ExpectNoHoldingCopies();
+
+    EXPECT_TRUE(fs::is_regular_file(fs::path(folder) / kClientExecutableName));
+    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFile(folder)), kPackageFontMark));
+    EXPECT_TRUE(StartsWith(ReadFileBytes(OptionsFile(folder)), kPackageOptionsMark));
+    EXPECT_EQ(ReadFileBytes(MarkerFile(folder)), ServedClientVersion() + "\r\n");
+    EXPECT_TRUE(IsClientCurrent(folder, manifest));
+    EXPECT_EQ(ReadInstallPath(), folder);
+
+    // PowerShell got the launcher's exact parameters, the quote in the folder doubled.
+    const std::string calls = ReadPowerShellCalls();
+    const std::string parameters = ToUtf8(BuildExpandArchiveParameters(PackageFile(), folder));
+    EXPECT_NE(parameters.find("'" + ToUtf8(temp.path) + "\\Tom''s Games\\deep\\Sarnhold Client'"), std::string::npos);
+    EXPECT_NE(calls.find(parameters + "\n"), std::string::npos) << calls;
+
+    // A typographic quote in the name would end the literal early if it were not doubled.
+    const std::wstring curly = temp / L"Wren\u2019s \u2018Sarnhold\u201B";
+    ASSERT_TRUE(Install(curly)) << message;
+    EXPECT_TRUE(IsClientCurrent(curly, manifest));
+    EXPECT_TRUE(fs::is_regular_file(fs::path(curly) / kClientExecutableName));
+}
+
+TEST_F(InstallClientTest, PlayersFilesSurviveInstallAndRepairByteForByte) {
+    PutPlayerFiles(temp.path);
+    ASSERT_TRUE(Install(temp.path)) << message;
+    ExpectPlayerFiles(temp.path);
+    ExpectNoHoldingCopies();
+    // A repair runs the same steps again, with the package fetched anew.
+    ASSERT_TRUE(Install(temp.path)) << message;
+    ExpectPlayerFiles(temp.path);
+    ExpectNoHoldingCopies();
+    EXPECT_EQ(PackageRequests(), 2u);
+
+    // A package without "savedata" leaves the player's options where they are.
+    ASSERT_TRUE(ServeClientPackage(SmallPackage(false), "2.0.0-no-savedata"));
+    LoadManifest();
+    ASSERT_TRUE(Install(temp.path)) << message;
+    ExpectPlayerFiles(temp.path);
+    EXPECT_EQ(ReadFileBytes(MarkerFile(temp.path)), "2.0.0-no-savedata\r\n");
+
+    // Options held from an earlier attempt go back even where "savedata" must be made first.
+    TempFolder fresh;
+    ASSERT_TRUE(WriteFileBytes(GameOptionsHoldingPath(), kPlayerOptions));
+    ASSERT_TRUE(Install(fresh.path)) << message;
+    EXPECT_EQ(ReadFileBytes(OptionsFile(fresh.path)), kPlayerOptions);
+    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFile(fresh.path)), kPackageFontMark));
+    ExpectNoHoldingCopies();
+
+    // Nothing of the player's, nothing held: nothing is set aside or put back.
+    TempFolder bare;
+    ASSERT_TRUE(Install(bare.path)) << message;
+    EXPECT_FALSE(FileExists(OptionsFile(bare.path)));
+    ExpectNoHoldingCopies();
+}
+
+TEST_F(InstallClientTest, FailedUnpackingKeepsThePlayersFilesForTheNextRepair) {
+    PutPlayerFiles(temp.path);
+    // The package's own settings files unpack before a damaged entry stops the unpacking,
+    // so the folder is left with the package's versions of the player's files.
+    std::vector<ZipEntry> entries = {{"SarnFont.ini", std::string(kPackageFontMark) + "\r\n"},
+                                     {"savedata/OptionInfo.lua", std::string(kPackageOptionsMark) + "\r\n"},
+                                     {"Sarnhold-Elderline.exe", "MZ damaged", true}};
+    ASSERT_TRUE(ServeClientPackage(MakeStoredZip(entries), "3.0.0-damaged"));
+    LoadManifest();
+    EXPECT_FALSE(Install(temp.path));
+    EXPECT_EQ(message, kExtractFailed);
+    EXPECT_EQ(reports.back(), Report(L"Installing files", -1));
+    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFile(temp.path)), kPackageFontMark));
+    EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+    EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+    EXPECT_FALSE(FileExists(MarkerFile(temp.path)));
+
+    // The same failure again must not copy the package's files over the held ones.
+    EXPECT_FALSE(Install(temp.path));
+    EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+    EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+
+    // Repair with a sound package puts the player's files back.
+    ASSERT_TRUE(ResetService());
+    LoadManifest();
+    ASSERT_TRUE(Install(temp.path)) << message;
+    ExpectPlayerFiles(temp.path);
+    ExpectNoHoldingCopies();
+    EXPECT_TRUE(IsClientCurrent(temp.path, manifest));
+}
+
+TEST_F(InstallClientTest, AHoldingCopyThatCannotGoBackIsKeptForTheNextAttempt) {
+    // Held from an earlier attempt; the package brings no settings files of its own.
+    ASSERT_TRUE(WriteFileBytes(FontSettingsHoldingPath(), kPlayerFont));
+    ASSERT_TRUE(WriteFileBytes(FontFile(temp.path), "; left by a broken unpacking\r\n"));
+    ASSERT_TRUE(ServeClientPackage(MakeStoredZip({{"Sarnhold-Elderline.exe", "MZ client only"}}), "4.0.0"));
+    LoadManifest();
+    {
+        // The game holds the font file open without sharing while the files go back.
+        HANDLE locked = CreateFileW(FontFile(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(Install(temp.path)) << message;
+        CloseHandle(locked);
+    }
+    EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+    ASSERT_TRUE(Install(temp.path)) << message;
+    EXPECT_EQ(ReadFileBytes(FontFile(temp.path)), kPlayerFont);
+    ExpectNoHoldingCopies();
+}
+
+TEST_F(InstallClientTest, APlayersFileThatCannotBeSetAsideStopsBeforeUnpacking) {
+    PutPlayerFiles(temp.path);
+    {
+        // The game holds its options file open without sharing.
+        HANDLE locked = CreateFileW(OptionsFile(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(Install(temp.path));
+        CloseHandle(locked);
+    }
+    EXPECT_EQ(message, kNotPreserved);
+    EXPECT_EQ(reports.back(), Report(L"Verifying download", 100));
+    EXPECT_EQ(ReadPowerShellCalls(), "");
+    EXPECT_FALSE(FileExists(temp / kClientExecutableName));
+    ExpectPlayerFiles(temp.path);
+    ExpectNoHoldingCopies();  // the font file's copy, made first, is gone again
+
+    // Something other than a file where the holding copy belongs.
+    ASSERT_TRUE(CreateDirectoryW(FontSettingsHoldingPath().c_str(), nullptr));
+    EXPECT_FALSE(Install(temp.path));
+    EXPECT_EQ(message, kNotPreserved);
+    EXPECT_EQ(ReadPowerShellCalls(), "");
+    ExpectPlayerFiles(temp.path);
+}
+
+TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
+    ASSERT_TRUE(WriteFileBytes(temp / L"a-file", "x"));
+    EXPECT_FALSE(Install(temp / L"a-file\\Sarnhold"));
+    EXPECT_EQ(message, L"Could not create the selected installation folder.");
+    EXPECT_TRUE(reports.empty());
+    // A double quote would end the command text that PowerShell is given.
+    EXPECT_FALSE(Install(temp / L"x\" ; Remove-Item -Recurse C:\\ ; \"y"));
+    EXPECT_EQ(message, L"Could not create the selected installation folder.");
+    EXPECT_EQ(PackageRequests(), 0u);
+
+    // A download failure leaves held files alone.
+    ASSERT_TRUE(WriteFileBytes(FontSettingsHoldingPath(), kPlayerFont));
+    ServiceScenario missing;
+    missing.path = kServedPackagePath;
+    missing.status = 404;
+    missing.times = 1;
+    ASSERT_TRUE(AddServiceScenario(missing));
+    EXPECT_FALSE(Install(temp.path));
+    EXPECT_EQ(message, L"The client download was interrupted. Run the launcher again to resume.");
+    EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
+    EXPECT_EQ(ReadPowerShellCalls(), "");
+
+    // A marker that cannot be opened: installed, reported "Ready", yet a failure.
+    ASSERT_TRUE(CreateDirectoryW(MarkerFile(temp.path).c_str(), nullptr));
+    EXPECT_FALSE(Install(temp.path));
+    EXPECT_EQ(message, kNoMarker);
+    EXPECT_EQ(reports.back(), Report(L"Ready", 100));
+    EXPECT_EQ(ReadFileBytes(FontFile(temp.path)), kPlayerFont);  // held copy put back first
+    ExpectNoHoldingCopies();
+    EXPECT_FALSE(IsClientCurrent(temp.path, manifest));
+
+    // A marker whose bytes are refused only when the stream is closed (a full disk).
+    const std::wstring fullDisk = BuildPath(L"test-data/full-disk-marker");
+    EXPECT_FALSE(Install(fullDisk));
+    EXPECT_EQ(message, kNoMarker);
+    std::error_code ignored;
+    for (const wchar_t* installed : {kClientExecutableName, kFontSettingsFileName, kGameOptionsFolderName})
+        fs::remove_all(fs::path(fullDisk) / installed, ignored);
+}
+
+}  // namespace

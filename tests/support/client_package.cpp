@@ -1,0 +1,120 @@
+#include "support/client_package.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cwctype>
+
+#include "net/download.h"
+#include "net/json_fields.h"
+#include "support/service_control.h"
+#include "support/test_files.h"
+
+namespace {
+
+std::uint32_t Crc32(const std::string& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void Put16(std::string& out, std::uint32_t value) {
+    out.push_back(static_cast<char>(value & 0xFF));
+    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void Put32(std::string& out, std::uint32_t value) {
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+std::wstring TempFilePath(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+}  // namespace
+
+std::string MakeStoredZip(const std::vector<ZipEntry>& entries) {
+    constexpr std::uint32_t kVersion = 20, kTime = 0, kDate = (45u << 9) | (1u << 5) | 1u;  // 2025-01-01
+    std::string zip;
+    std::string central;
+    for (const ZipEntry& entry : entries) {
+        const std::uint32_t crc = Crc32(entry.bytes) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0u);
+        const std::uint32_t size = static_cast<std::uint32_t>(entry.bytes.size());
+        const std::uint32_t offset = static_cast<std::uint32_t>(zip.size());
+        Put32(zip, 0x04034b50);
+        for (std::uint32_t field : {kVersion, 0u, 0u, kTime, kDate}) Put16(zip, field);
+        Put32(zip, crc);
+        Put32(zip, size);
+        Put32(zip, size);
+        Put16(zip, static_cast<std::uint32_t>(entry.name.size()));
+        Put16(zip, 0);
+        zip += entry.name;
+        zip += entry.bytes;
+
+        Put32(central, 0x02014b50);
+        for (std::uint32_t field : {kVersion, kVersion, 0u, 0u, kTime, kDate}) Put16(central, field);
+        Put32(central, crc);
+        Put32(central, size);
+        Put32(central, size);
+        Put16(central, static_cast<std::uint32_t>(entry.name.size()));
+        for (int i = 0; i < 4; ++i) Put16(central, 0);  // extra, comment, disk, internal attributes
+        Put32(central, entry.name.back() == '/' ? 0x10u : 0u);
+        Put32(central, offset);
+        central += entry.name;
+    }
+    const std::uint32_t centralOffset = static_cast<std::uint32_t>(zip.size());
+    zip += central;
+    Put32(zip, 0x06054b50);
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put16(zip, static_cast<std::uint32_t>(entries.size()));
+    Put16(zip, static_cast<std::uint32_t>(entries.size()));
+    Put32(zip, static_cast<std::uint32_t>(central.size()));
+    Put32(zip, centralOffset);
+    Put16(zip, 0);
+    return zip;
+}
+
+bool ServeClientPackage(const std::string& bytes, const std::string& version) {
+    const std::wstring scratch = TempFilePath(L"hollowmere-test-package.bin");
+    std::wstring digest;
+    const bool hashed = WriteFileBytes(scratch, bytes) && Sha256OfFile(scratch, digest);
+    DeleteFileW(scratch.c_str());
+    if (!hashed) return false;
+    std::string lowerDigest;
+    for (wchar_t c : digest) lowerDigest.push_back(static_cast<char>(std::towlower(c)));
+    const std::string manifest = "{\n  \"client_version\": \"" + version + "\",\n  \"client_url\": \"" +
+                                 ToUtf8(ServiceTestUrl(kServedPackagePath)) + "\",\n  \"client_size\": \"" +
+                                 std::to_string(bytes.size()) + "\",\n  \"client_sha256\": \"" + lowerDigest +
+                                 "\",\n  \"launcher_version\": \"2.0.4\",\n  \"launcher_url\": \"\",\n"
+                                 "  \"launcher_sha256\": \"\"\n}\n";
+    return ServeServiceFile(kServedPackagePath, bytes) && ServeServiceFile(kServedManifestPath, manifest);
+}
+
+std::string ServedClientVersion() {
+    std::string manifest, version;
+    if (!ReadServiceFile(kServedManifestPath, manifest) || !ExtractJsonString(manifest, "client_version", version))
+        return std::string();
+    return version;
+}
+
+std::string ReadPowerShellCalls() { return ReadFileBytes(TempFilePath(L"hollowmere-powershell-calls.txt")); }
+
+void ClearPowerShellCalls() { DeleteFileW(TempFilePath(L"hollowmere-powershell-calls.txt").c_str()); }
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], length, nullptr,
+                            nullptr);
+    return bytes;
+}

@@ -1,0 +1,37 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// Client packages for install tests: small zip archives built in the test, served by the
+// stand-in service in place of its demo package, with a manifest that names them.
+
+constexpr const char* kServedPackagePath = "/download/sarnhold/client.zip";
+constexpr const char* kServedManifestPath = "/download/sarnhold/manifest.json";
+
+struct ZipEntry {
+    std::string name;  // a name ending in "/" is a folder
+    std::string bytes;
+    bool wrongChecksum = false;  // a damaged entry: an unpacker must refuse it
+};
+
+// A zip archive of stored (uncompressed) entries, in the given order.
+std::string MakeStoredZip(const std::vector<ZipEntry>& entries);
+
+// Serves bytes as the client package, and a manifest naming their size and SHA-256
+// (lower-case) and this client version, with the launcher's own version.
+bool ServeClientPackage(const std::string& bytes, const std::string& version);
+
+// The client version of the manifest the service serves now; empty when unreadable.
+std::string ServedClientVersion();
+
+// Text of the package's own settings files, told apart from a player's by their first line.
+constexpr const char* kPackageFontMark = "; Font settings shipped in the Hollowmere demo package";
+constexpr const char* kPackageOptionsMark = "-- Options shipped in the Hollowmere demo package";
+
+// The command lines the PowerShell stand-in has received (one per line, UTF-8), and
+// a fresh start for that record.
+std::string ReadPowerShellCalls();
+void ClearPowerShellCalls();
+
+// UTF-8 of wide text.
+std::string ToUtf8(const std::wstring& text);
