@@ -60,7 +60,10 @@ struct StatusWatch {
 // The stage of a status text in a successful install, or -1 for a text that has no place.
 int StageOf(const std::wstring& text, int& percent) {
     percent = -1;
-    if (text == L"Downloading and installing client..." || text == L"Repairing client...") return 0;
+    // The idle text can still be up for a moment after the question box has closed.
+    if (text == L"Sarnhold is ready to install" || text == L"Downloading and installing client..." ||
+        text == L"Repairing client...")
+        return 0;
     if (text.rfind(L"Downloading ", 0) == 0 && text.back() == L'%') {
         percent = std::stoi(text.substr(12));
         return 1;
