@@ -16,6 +16,7 @@ bool ParseClientSize(const std::string& text, std::uint64_t& size);
 // Reads the seven string fields of the manifest document. True only when all are
 // present, the size parses, and client_version and client_url are not empty. On
 // false, message holds the sentence for the player and manifest is untouched.
+// (Defined in manifest_document.cpp: its text conversion is the platform's.)
 bool ReadUpdateManifest(const std::string& document, UpdateManifest& manifest, std::wstring& message);
 
 // Reads "major.minor.patch" as three signed numbers, each after optional white space

@@ -26,24 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-size_t CountRequestsTo(const std::string& path) {
-    std::vector<RecordedRequest> requests;
-    ReadServiceRequests(requests);
-    size_t count = 0;
-    for (const RecordedRequest& request : requests) {
-        if (request.target.substr(0, request.target.find('?')) == path) ++count;
-    }
-    return count;
-}
-
-bool WaitForRequestTo(const std::string& path, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do {
-        if (CountRequestsTo(path) > 0) return true;
-        Sleep(50);
-    } while (GetTickCount64() < deadline);
-    return false;
-}
+size_t CountRequestsTo(const std::string& path) { return ServiceRequestsTo(path).size(); }
 
 // The client folder as an install leaves it: the executable and the marker of the
 // version the service's manifest names.
@@ -67,8 +50,7 @@ TEST(PlayFromTheWindow, BrowserSignInStartsTheClientAndEndsTheLauncher) {
     ASSERT_TRUE(WriteInstallPath(install.path));
 
     LauncherRun run;
-    ASSERT_TRUE(StartLauncher(L"", run));
-    HWND window = WaitForLauncherWindow(run.pid, 30000);
+    HWND window = StartLauncherWindow(run);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(WaitForControlText(window, IDC_MAIN_ACTION, L"PLAY", 10000), L"PLAY");
     EXPECT_EQ(ReadControlText(window, IDC_STATUS), L"Client up to date");
@@ -82,7 +64,8 @@ TEST(PlayFromTheWindow, BrowserSignInStartsTheClientAndEndsTheLauncher) {
               L"Click OK and the launcher will wait for approval.");
     SaveScreenshot(instruction.box, L"sign-in-instruction");
     // Polling starts only once the box is closed: nothing is redeemed while it is open.
-    ASSERT_TRUE(WaitForRequestTo("/signin/authorize", 15000)) << "the browser did not open the page";
+    ASSERT_TRUE(WaitUntil([] { return CountRequestsTo("/signin/authorize") > 0; }, 15000))
+        << "the browser did not open the page";
     EXPECT_EQ(CountRequestsTo("/api/launcher/redeem"), 0u);
     const ULONGLONG answered = GetTickCount64();
     AnswerMessageBox(instruction.box, IDOK);
@@ -96,8 +79,7 @@ TEST(PlayFromTheWindow, BrowserSignInStartsTheClientAndEndsTheLauncher) {
     EXPECT_EQ(CountRequestsTo("/api/launcher/device-ticket"), 0u);
 
     ClientStartRecord record;
-    for (int i = 0; i < 200 && !(ReadClientStartRecord(install.path, record) && !record.commandLine.empty()); ++i)
-        Sleep(50);
+    WaitUntil([&] { return ReadClientStartRecord(install.path, record) && !record.commandLine.empty(); }, 10000);
     EXPECT_TRUE(std::regex_match(record.arguments, std::wregex(L"-t:ticket-[A-Za-z0-9_-]+ Mira Vale -1sar1")))
         << record.arguments;
     std::error_code error;
@@ -115,7 +97,7 @@ TEST(PlayFromTheWindow, BrowserSignInStartsTheClientAndEndsTheLauncher) {
     EXPECT_EQ(status, 200u) << reply;
 
     // A running client cannot be deleted with its folder.
-    for (int i = 0; i < 200 && !DeleteFileW((install / kClientExecutableName).c_str()); ++i) Sleep(50);
+    WaitUntil([&] { return DeleteFileW((install / kClientExecutableName).c_str()) != FALSE; }, 10000);
     ResetLauncherDataFolder();
 }
 

@@ -3,14 +3,13 @@
 #include <windows.h>
 
 #include <cwctype>
-#include <future>
+#include <vector>
 
 #include "play/client_interface.h"
 #include "play/game_launch.h"
 #include "state/launcher_config.h"
 #include "support/client_record.h"
-#include "support/test_files.h"
-#include "support/window_driver.h"
+#include "support/in_process_window.h"
 
 // The two boxes of a client start that cannot happen. The started client itself is
 // checked by the sign-in tests, which reach it the way Play does.
@@ -19,26 +18,16 @@ namespace {
 
 struct LaunchOutcome {
     bool started = false;
-    MessageBoxSeen box;
-    BoxIcon icon = BoxIcon::None;
+    BoxSeen box;
 };
 
 // Runs LaunchClient on this thread while another one answers (and reads) its box.
 LaunchOutcome LaunchAnsweringTheBox(const wchar_t* arguments) {
-    std::future<std::pair<MessageBoxSeen, BoxIcon>> answer = std::async(std::launch::async, [] {
-        MessageBoxSeen seen;
-        BoxIcon icon = BoxIcon::None;
-        if (WaitForMessageBox(GetCurrentProcessId(), 15000, seen)) {
-            icon = ReadMessageBoxIcon(seen.box);
-            AnswerMessageBox(seen.box, IDOK);
-        }
-        return std::make_pair(seen, icon);
-    });
+    auto answers = AnswerBoxes({IDOK});
     LaunchOutcome outcome;
     outcome.started = LaunchClient(nullptr, arguments);
-    const auto seen = answer.get();
-    outcome.box = seen.first;
-    outcome.icon = seen.second;
+    const std::vector<BoxSeen> boxes = answers.get();
+    if (!boxes.empty()) outcome.box = boxes[0];
     return outcome;
 }
 
@@ -60,7 +49,7 @@ TEST_F(GameLaunchFailure, MissingClientGivesTheNotInstalledBox) {
     EXPECT_FALSE(outcome.started);
     EXPECT_EQ(outcome.box.caption, L"Hollowmere Launcher");
     EXPECT_EQ(outcome.box.text, L"Sarnhold is not installed yet. Use Install or Repair first.");
-    EXPECT_EQ(outcome.icon, BoxIcon::Error);
+    EXPECT_EQ(outcome.box.icon, BoxIcon::Error);
     Sleep(500);
     ClientStartRecord record;
     EXPECT_FALSE(ReadClientStartRecord(install.path, record));
@@ -73,7 +62,7 @@ TEST_F(GameLaunchFailure, ClientThatCannotStartGivesTheWindowsErrorInDecimal) {
     const LaunchOutcome outcome = LaunchAnsweringTheBox(L"-t:ticket Wanderer -1sar1");
     EXPECT_FALSE(outcome.started);
     EXPECT_EQ(outcome.box.caption, L"Hollowmere Launcher");
-    EXPECT_EQ(outcome.icon, BoxIcon::Error);
+    EXPECT_EQ(outcome.box.icon, BoxIcon::Error);
     const std::wstring prefix = L"Could not launch Sarnhold. Windows error: ";
     ASSERT_EQ(outcome.box.text.compare(0, prefix.size(), prefix), 0) << outcome.box.text;
     const std::wstring code = outcome.box.text.substr(prefix.size());

@@ -15,15 +15,6 @@ class HttpRequests : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(ResetService()) << "the stand-in service does not answer"; }
 
-    static ServiceScenario Answer(const std::string& path, int status, const std::string& body) {
-        ServiceScenario scenario;
-        scenario.path = path;
-        scenario.status = status;
-        scenario.replaceBody = true;
-        scenario.body = body;
-        return scenario;
-    }
-
     static ServiceScenario Filler(const std::string& path, int status, long long size) {
         ServiceScenario scenario;
         scenario.path = path;
@@ -49,7 +40,7 @@ TEST_F(HttpRequests, GetAcceptsOnly200WithinTheLimit) {
     EXPECT_EQ(message, L"unchanged");
 
     for (int status : {204, 404, 500, 206}) {
-        ASSERT_TRUE(AddServiceScenario(Answer("/doc", status, "{\"client_version\":\"1\"}")));
+        ASSERT_TRUE(AddServiceReply("/doc", status, "{\"client_version\":\"1\"}"));
         message.clear();
         EXPECT_FALSE(HttpGetToMemory(ServiceTestUrl("/doc"), body, message)) << status;
         EXPECT_EQ(message, kGetFailure) << status;
@@ -99,7 +90,7 @@ TEST_F(HttpRequests, GetSendsItsUserAgentAndKeepsTheQuery) {
 
 TEST_F(HttpRequests, PostHandsBackAnyStatusAndReply) {
     const std::string error = "{\"error\":\"Your session has ended.\"}";
-    ASSERT_TRUE(AddServiceScenario(Answer("/api/launcher/redeem", 401, error)));
+    ASSERT_TRUE(AddServiceReply("/api/launcher/redeem", 401, error));
     std::uint32_t status = 0;
     std::string reply;
     ASSERT_TRUE(HttpPostJson(ServiceUrl(kSignInRedeemPath), "{\"handle\":\"h\",\"verifier\":\"v\"}", status, reply));
@@ -116,11 +107,7 @@ TEST_F(HttpRequests, PostHandsBackAnyStatusAndReply) {
     EXPECT_EQ(request.target, "/api/launcher/start");
     EXPECT_EQ(request.body, "{\"verifier\":\"abc\"}");
     EXPECT_EQ(request.Header("User-Agent"), "Hollowmere-Sarnhold-Launcher/1.0");
-}
 
-TEST_F(HttpRequests, PostReplyLimit) {
-    std::uint32_t status = 0;
-    std::string reply;
     ASSERT_TRUE(AddServiceScenario(Filler("/exact", 200, kPostReplyLimit)));
     ASSERT_TRUE(HttpPostJson(ServiceTestUrl("/exact"), "{}", status, reply));
     EXPECT_EQ(reply.size(), kPostReplyLimit);

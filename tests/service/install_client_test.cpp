@@ -27,17 +27,9 @@ constexpr const wchar_t* kExtractFailed = L"Windows could not extract the client
 constexpr const wchar_t* kNotPreserved = L"Could not preserve your settings files. Nothing was changed.";
 constexpr const wchar_t* kNoMarker = L"Could not write the client version marker.";
 
-const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
-const std::string kPlayerOptions =
-    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
-
 using Report = std::pair<std::wstring, int>;
 using Reports = std::vector<Report>;
 
-std::wstring FontFile(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
-std::wstring OptionsFile(const std::wstring& folder) {
-    return folder + L"\\" + kGameOptionsFolderName + L"\\" + kGameOptionsFileName;
-}
 std::wstring MarkerFile(const std::wstring& folder) { return folder + L"\\" + kClientVersionMarkerName; }
 std::wstring PackageFile() { return LauncherDataFolder() + L"\\client.zip"; }
 
@@ -81,28 +73,7 @@ protected:
         return InstallClient(folder, manifest, message, progress);
     }
 
-    void PutPlayerFiles(const std::wstring& folder) {
-        ASSERT_TRUE(WriteFileBytes(FontFile(folder), kPlayerFont));
-        ASSERT_TRUE(WriteFileBytes(OptionsFile(folder), kPlayerOptions));
-    }
-
-    void ExpectPlayerFiles(const std::wstring& folder) {
-        EXPECT_EQ(ReadFileBytes(FontFile(folder)), kPlayerFont);
-        EXPECT_EQ(ReadFileBytes(OptionsFile(folder)), kPlayerOptions);
-    }
-
-    static void ExpectNoHoldingCopies() {
-        EXPECT_FALSE(FileExists(FontSettingsHoldingPath()));
-        EXPECT_FALSE(FileExists(GameOptionsHoldingPath()));
-    }
-
-    static size_t PackageRequests() {
-        std::vector<RecordedRequest> requests;
-        EXPECT_TRUE(ReadServiceRequests(requests));
-        size_t count = 0;
-        for (const RecordedRequest& request : requests) count += request.target == kServedPackagePath;
-        return count;
-    }
+    static size_t PackageRequests() { return ServiceRequestsTo(kServedPackagePath).size(); }
 
     UpdateManifest manifest;
     std::wstring message;
@@ -136,8 +107,8 @@ TEST_F(InstallClientTest, FreshInstallReportsInOrderAndLeavesTheClientTheMarkerA
     ExpectNoHoldingCopies();
 
     EXPECT_TRUE(fs::is_regular_file(fs::path(folder) / kClientExecutableName));
-    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFile(folder)), kPackageFontMark));
-    EXPECT_TRUE(StartsWith(ReadFileBytes(OptionsFile(folder)), kPackageOptionsMark));
+    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFileIn(folder)), kPackageFontMark));
+    EXPECT_TRUE(StartsWith(ReadFileBytes(OptionsFileIn(folder)), kPackageOptionsMark));
     EXPECT_EQ(ReadFileBytes(MarkerFile(folder)), ServedClientVersion() + "\r\n");
     EXPECT_TRUE(IsClientCurrent(folder, manifest));
     EXPECT_EQ(ReadInstallPath(), folder);
@@ -147,12 +118,6 @@ TEST_F(InstallClientTest, FreshInstallReportsInOrderAndLeavesTheClientTheMarkerA
     const std::string parameters = ToUtf8(BuildExpandArchiveParameters(PackageFile(), folder));
     EXPECT_NE(parameters.find("'" + ToUtf8(temp.path) + "\\Tom''s Games\\deep\\Sarnhold Client'"), std::string::npos);
     EXPECT_NE(calls.find(parameters + "\n"), std::string::npos) << calls;
-
-    // A typographic quote in the name would end the literal early if it were not doubled.
-    const std::wstring curly = temp / L"Wren\u2019s \u2018Sarnhold\u201B";
-    ASSERT_TRUE(Install(curly)) << message;
-    EXPECT_TRUE(IsClientCurrent(curly, manifest));
-    EXPECT_TRUE(fs::is_regular_file(fs::path(curly) / kClientExecutableName));
 }
 
 TEST_F(InstallClientTest, PlayersFilesSurviveInstallAndRepairByteForByte) {
@@ -177,14 +142,14 @@ TEST_F(InstallClientTest, PlayersFilesSurviveInstallAndRepairByteForByte) {
     TempFolder fresh;
     ASSERT_TRUE(WriteFileBytes(GameOptionsHoldingPath(), kPlayerOptions));
     ASSERT_TRUE(Install(fresh.path)) << message;
-    EXPECT_EQ(ReadFileBytes(OptionsFile(fresh.path)), kPlayerOptions);
-    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFile(fresh.path)), kPackageFontMark));
+    EXPECT_EQ(ReadFileBytes(OptionsFileIn(fresh.path)), kPlayerOptions);
+    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFileIn(fresh.path)), kPackageFontMark));
     ExpectNoHoldingCopies();
 
     // Nothing of the player's, nothing held: nothing is set aside or put back.
     TempFolder bare;
     ASSERT_TRUE(Install(bare.path)) << message;
-    EXPECT_FALSE(FileExists(OptionsFile(bare.path)));
+    EXPECT_FALSE(FileExists(OptionsFileIn(bare.path)));
     ExpectNoHoldingCopies();
 }
 
@@ -200,7 +165,7 @@ TEST_F(InstallClientTest, FailedUnpackingKeepsThePlayersFilesForTheNextRepair) {
     EXPECT_FALSE(Install(temp.path));
     EXPECT_EQ(message, kExtractFailed);
     EXPECT_EQ(reports.back(), Report(L"Installing files", -1));
-    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFile(temp.path)), kPackageFontMark));
+    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFileIn(temp.path)), kPackageFontMark));
     EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
     EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
     EXPECT_FALSE(FileExists(MarkerFile(temp.path)));
@@ -222,12 +187,12 @@ TEST_F(InstallClientTest, FailedUnpackingKeepsThePlayersFilesForTheNextRepair) {
 TEST_F(InstallClientTest, AHoldingCopyThatCannotGoBackIsKeptForTheNextAttempt) {
     // Held from an earlier attempt; the package brings no settings files of its own.
     ASSERT_TRUE(WriteFileBytes(FontSettingsHoldingPath(), kPlayerFont));
-    ASSERT_TRUE(WriteFileBytes(FontFile(temp.path), "; left by a broken unpacking\r\n"));
+    ASSERT_TRUE(WriteFileBytes(FontFileIn(temp.path), "; left by a broken unpacking\r\n"));
     ASSERT_TRUE(ServeClientPackage(MakeStoredZip({{"Sarnhold-Elderline.exe", "MZ client only"}}), "4.0.0"));
     LoadManifest();
     {
         // The game holds the font file open without sharing while the files go back.
-        HANDLE locked = CreateFileW(FontFile(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        HANDLE locked = CreateFileW(FontFileIn(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(locked, INVALID_HANDLE_VALUE);
         EXPECT_TRUE(Install(temp.path)) << message;
@@ -235,7 +200,7 @@ TEST_F(InstallClientTest, AHoldingCopyThatCannotGoBackIsKeptForTheNextAttempt) {
     }
     EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
     ASSERT_TRUE(Install(temp.path)) << message;
-    EXPECT_EQ(ReadFileBytes(FontFile(temp.path)), kPlayerFont);
+    EXPECT_EQ(ReadFileBytes(FontFileIn(temp.path)), kPlayerFont);
     ExpectNoHoldingCopies();
 }
 
@@ -243,7 +208,7 @@ TEST_F(InstallClientTest, APlayersFileThatCannotBeSetAsideStopsBeforeUnpacking) 
     PutPlayerFiles(temp.path);
     {
         // The game holds its options file open without sharing.
-        HANDLE locked = CreateFileW(OptionsFile(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        HANDLE locked = CreateFileW(OptionsFileIn(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(locked, INVALID_HANDLE_VALUE);
         EXPECT_FALSE(Install(temp.path));
@@ -276,11 +241,7 @@ TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
 
     // A download failure leaves held files alone.
     ASSERT_TRUE(WriteFileBytes(FontSettingsHoldingPath(), kPlayerFont));
-    ServiceScenario missing;
-    missing.path = kServedPackagePath;
-    missing.status = 404;
-    missing.times = 1;
-    ASSERT_TRUE(AddServiceScenario(missing));
+    ASSERT_TRUE(AddServiceStatus(kServedPackagePath, 404, 1));
     EXPECT_FALSE(Install(temp.path));
     EXPECT_EQ(message, L"The client download was interrupted. Run the launcher again to resume.");
     EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
@@ -291,7 +252,7 @@ TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
     EXPECT_FALSE(Install(temp.path));
     EXPECT_EQ(message, kNoMarker);
     EXPECT_EQ(reports.back(), Report(L"Ready", 100));
-    EXPECT_EQ(ReadFileBytes(FontFile(temp.path)), kPlayerFont);  // held copy put back first
+    EXPECT_EQ(ReadFileBytes(FontFileIn(temp.path)), kPlayerFont);  // held copy put back first
     ExpectNoHoldingCopies();
     EXPECT_FALSE(IsClientCurrent(temp.path, manifest));
 

@@ -47,23 +47,9 @@ struct SeenBox {
 
 bool IsInstruction(const SeenBox& box) { return box.caption == kSignInInstructionCaption; }
 
-std::string PathOf(const std::string& target) { return target.substr(0, target.find('?')); }
-
-std::vector<RecordedRequest> RequestsTo(const std::string& path) {
-    std::vector<RecordedRequest> all, matching;
-    ReadServiceRequests(all);
-    for (const RecordedRequest& request : all) {
-        if (PathOf(request.target) == path) matching.push_back(request);
-    }
-    return matching;
-}
-
 // The stand-in browser opens the page on its own process; wait until the service saw it.
 bool WaitForAuthorizePageOpened() {
-    for (int i = 0; i < 300; ++i, Sleep(50)) {
-        if (!RequestsTo(kAuthorizePage).empty()) return true;
-    }
-    return false;
+    return WaitUntil([] { return !ServiceRequestsTo(kAuthorizePage).empty(); }, 15000);
 }
 
 // Reads and answers (OK) every box of this process until stopped. beforeAnswer runs on
@@ -144,13 +130,9 @@ protected:
     }
 
     // The stand-in client's record of its start; false when it did not start.
-    bool ClientStarted(ClientStartRecord& record, DWORD timeoutMs = 10000) {
-        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-        do {
-            if (ReadClientStartRecord(install.path, record) && !record.commandLine.empty()) return true;
-            Sleep(50);
-        } while (GetTickCount64() < deadline);
-        return false;
+    bool ClientStarted(ClientStartRecord& record) {
+        return WaitUntil([&] { return ReadClientStartRecord(install.path, record) && !record.commandLine.empty(); },
+                         10000);
     }
 
     void ForgetClientStart() {
@@ -160,9 +142,8 @@ protected:
 
     // A running client cannot be replaced; once the copy can be rewritten it has ended.
     void WaitUntilClientEnded() {
-        for (int i = 0; i < 200; ++i, Sleep(50)) {
-            if (CopyFileW(HOLLOWMERE_TEST_CLIENT_EXE, ClientExe().c_str(), FALSE)) return;
-        }
+        WaitUntil([this] { return CopyFileW(HOLLOWMERE_TEST_CLIENT_EXE, ClientExe().c_str(), FALSE) != FALSE; },
+                  10000);
     }
 
     bool SameFolder(const std::wstring& a, const std::wstring& b) {
@@ -192,38 +173,14 @@ TEST_F(SignInFlow, SavedDeviceStartsTheClientWithoutAnyBoxAndRotatesTheToken) {
         << record.arguments;
     EXPECT_TRUE(SameFolder(record.workingFolder, install.path)) << record.workingFolder;
 
-    const std::vector<RecordedRequest> tickets = RequestsTo(kDeviceTicket);
+    const std::vector<RecordedRequest> tickets = ServiceRequestsTo(kDeviceTicket);
     ASSERT_EQ(tickets.size(), 1u);
     EXPECT_EQ(tickets[0].body, "{\"device_token\":\"device-saved-1\"}");
-    EXPECT_TRUE(RequestsTo(kStart).empty());
+    EXPECT_TRUE(ServiceRequestsTo(kStart).empty());
     const std::string rotated = LoadedSession();
     EXPECT_NE(rotated, "device-saved-1");
     EXPECT_EQ(rotated.rfind("device-", 0), 0u) << rotated;
     EXPECT_EQ(ReadAccountName(), L"Mira Vale");
-}
-
-TEST_F(SignInFlow, SavedDeviceTicketAndNameReachTheClientAsSent) {
-    ServiceScenario reply;
-    reply.path = kDeviceTicket;
-    reply.status = 200;
-    reply.replaceBody = true;
-    reply.body = "{\"token\":\"T1CK3T\\/x\",\"username\":\"\xC3\x86rin Two\",\"device_token\":\"device-next\"}";
-    reply.times = 1;
-    ASSERT_TRUE(AddServiceScenario(reply));
-    ASSERT_TRUE(SaveSession("device-\"quoted\\"));
-
-    const SignInRun run = Run();
-    EXPECT_TRUE(run.launched);
-    EXPECT_TRUE(run.boxes.empty());
-    ClientStartRecord record;
-    ASSERT_TRUE(ClientStarted(record));
-    EXPECT_EQ(record.arguments, L"-t:T1CK3T/x \u00C6rin Two -1sar1");
-    EXPECT_EQ(LoadedSession(), "device-next");
-    EXPECT_EQ(ReadAccountName(), L"\u00C6rin Two");
-    // The saved token's quote and backslash travel escaped, so the body stays one member.
-    const std::vector<RecordedRequest> tickets = RequestsTo(kDeviceTicket);
-    ASSERT_EQ(tickets.size(), 1u);
-    EXPECT_EQ(tickets[0].body, "{\"device_token\":\"device-\\\"quoted\\\\\"}");
 }
 
 TEST_F(SignInFlow, RefusedDeviceSignsOutThenTheBrowserSignInStartsTheClient) {
@@ -253,9 +210,9 @@ TEST_F(SignInFlow, RefusedDeviceSignsOutThenTheBrowserSignInStartsTheClient) {
     EXPECT_EQ(ReadAccountName(), L"Wanderer");
 
     // One verifier for the whole sign-in, sent with the handle the page was opened for.
-    const std::vector<RecordedRequest> starts = RequestsTo(kStart);
-    const std::vector<RecordedRequest> pages = RequestsTo(kAuthorizePage);
-    const std::vector<RecordedRequest> redeems = RequestsTo(kRedeem);
+    const std::vector<RecordedRequest> starts = ServiceRequestsTo(kStart);
+    const std::vector<RecordedRequest> pages = ServiceRequestsTo(kAuthorizePage);
+    const std::vector<RecordedRequest> redeems = ServiceRequestsTo(kRedeem);
     ASSERT_EQ(starts.size(), 1u);
     ASSERT_EQ(pages.size(), 1u);
     ASSERT_FALSE(redeems.empty());
@@ -285,14 +242,9 @@ TEST_F(SignInFlow, OtherDeviceFailuresFallBackWithoutSigningOut) {
         ASSERT_TRUE(AcceptServiceDeviceToken("device-kept"));
         ASSERT_TRUE(SaveSession("device-kept"));
         ASSERT_TRUE(WriteAccountName(L"Kept Name"));
-        ServiceScenario failure;
-        failure.path = kDeviceTicket;
-        failure.status = c.status;
-        failure.drop = c.drop;
-        failure.replaceBody = c.body != nullptr;
-        failure.body = c.body ? c.body : "";
-        failure.times = 1;
-        ASSERT_TRUE(AddServiceScenario(failure));
+        ASSERT_TRUE(c.drop   ? AddServiceDrop(kDeviceTicket, 1)
+                    : c.body ? AddServiceReply(kDeviceTicket, c.status, c.body, 1)
+                             : AddServiceStatus(kDeviceTicket, c.status, 1));
         std::string tokenAtInstruction = "(unread)";
         std::wstring nameAtInstruction = L"(unread)";
 
@@ -306,7 +258,7 @@ TEST_F(SignInFlow, OtherDeviceFailuresFallBackWithoutSigningOut) {
         EXPECT_TRUE(IsInstruction(run.boxes[0]));
         EXPECT_EQ(tokenAtInstruction, "device-kept");
         EXPECT_EQ(nameAtInstruction, L"Kept Name");
-        EXPECT_EQ(RequestsTo(kDeviceTicket).size(), 1u);
+        EXPECT_EQ(ServiceRequestsTo(kDeviceTicket).size(), 1u);
         ClientStartRecord record;
         EXPECT_TRUE(ClientStarted(record));
         ForgetClientStart();
@@ -314,16 +266,8 @@ TEST_F(SignInFlow, OtherDeviceFailuresFallBackWithoutSigningOut) {
 }
 
 TEST_F(SignInFlow, ApprovalWithoutDeviceTokenStartsTheClientAndKeepsTheSavedOne) {
-    ServiceScenario refused;  // a 500 falls back without signing out
-    refused.path = kDeviceTicket;
-    refused.status = 500;
-    ASSERT_TRUE(AddServiceScenario(refused));
-    ServiceScenario approval;
-    approval.path = kRedeem;
-    approval.status = 200;
-    approval.replaceBody = true;
-    approval.body = "{\"token\":\"T2\",\"username\":\"Wanderer\"}";
-    ASSERT_TRUE(AddServiceScenario(approval));
+    ASSERT_TRUE(AddServiceStatus(kDeviceTicket, 500));  // falls back without signing out
+    ASSERT_TRUE(AddServiceReply(kRedeem, 200, "{\"token\":\"T2\",\"username\":\"Wanderer\"}"));
     ASSERT_TRUE(SaveSession("device-before"));
 
     const SignInRun run = Run();
@@ -353,13 +297,7 @@ TEST_F(SignInFlow, RefusedApprovalShowsTheServiceTextOrTheTimeOut) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body);
         ASSERT_TRUE(ResetService());
-        ServiceScenario refusal;
-        refusal.path = kRedeem;
-        refusal.status = c.status;
-        refusal.replaceBody = true;
-        refusal.body = c.body;
-        refusal.times = 1;
-        ASSERT_TRUE(AddServiceScenario(refusal));
+        ASSERT_TRUE(AddServiceReply(kRedeem, c.status, c.body, 1));
 
         const SignInRun run = Run();
         EXPECT_FALSE(run.launched);
@@ -368,7 +306,7 @@ TEST_F(SignInFlow, RefusedApprovalShowsTheServiceTextOrTheTimeOut) {
         EXPECT_EQ(run.boxes[1].caption, L"Hollowmere Launcher");
         EXPECT_EQ(run.boxes[1].text, c.expected);
         EXPECT_EQ(run.boxes[1].icon, BoxIcon::Warning);
-        EXPECT_EQ(RequestsTo(kRedeem).size(), 1u);
+        EXPECT_EQ(ServiceRequestsTo(kRedeem).size(), 1u);
         ClientStartRecord record;
         EXPECT_FALSE(ReadClientStartRecord(install.path, record));
     }
@@ -382,7 +320,7 @@ TEST_F(SignInFlow, PollingEndsAfterSeventyFivePendingRepliesTwoSecondsApart) {
     ReplaceSignInPollWait(productWait);
 
     EXPECT_FALSE(run.launched);
-    EXPECT_EQ(RequestsTo(kRedeem).size(), 75u);
+    EXPECT_EQ(ServiceRequestsTo(kRedeem).size(), 75u);
     EXPECT_EQ(g_waits.size(), 75u);  // a wait after each pending reply, the 75th included
     EXPECT_EQ(std::count(g_waits.begin(), g_waits.end(), 2000u), static_cast<long>(g_waits.size()));
     ASSERT_EQ(run.boxes.size(), 2u);
@@ -396,10 +334,8 @@ TEST_F(SignInFlow, StartProblemsAreReportedAndNothingButAWebAddressIsOpened) {
     TempFolder trap;
     const std::wstring trapExe = trap / kClientExecutableName;
     ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_CLIENT_EXE, trapExe.c_str(), FALSE));
-    std::string trapUtf8;
-    for (wchar_t c : trapExe) trapUtf8 += static_cast<char>(c);  // an ASCII temporary path
-    std::string trapJson;
-    for (char c : trapUtf8) trapJson += (c == '\\') ? std::string("\\\\") : std::string(1, c);
+    std::string trapJson;  // an ASCII temporary path, its backslashes escaped
+    for (wchar_t c : trapExe) trapJson += (c == L'\\') ? std::string("\\\\") : std::string(1, static_cast<char>(c));
 
     struct Case {
         const char* name;
@@ -418,17 +354,14 @@ TEST_F(SignInFlow, StartProblemsAreReportedAndNothingButAWebAddressIsOpened) {
         {"empty address", 200, false, "{\"handle\":\"h\",\"authorize_url\":\"\"}", noBrowser},
         {"file address", 200, false, "{\"handle\":\"h\",\"authorize_url\":\"file:\\/\\/\\/" + trapJson + "\"}",
          noBrowser},
+        {"program path", 200, false, "{\"handle\":\"h\",\"authorize_url\":\"" + trapJson + "\"}", noBrowser},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(ResetService());
-        ServiceScenario start;
-        start.path = kStart;
-        start.status = c.status;
-        start.drop = c.drop;
-        start.replaceBody = !c.body.empty();
-        start.body = c.body;
-        ASSERT_TRUE(AddServiceScenario(start));
+        ASSERT_TRUE(c.drop             ? AddServiceDrop(kStart)
+                    : c.body.empty() ? AddServiceStatus(kStart, c.status)
+                                     : AddServiceReply(kStart, c.status, c.body));
 
         const SignInRun run = Run();
         EXPECT_FALSE(run.launched);
@@ -436,18 +369,8 @@ TEST_F(SignInFlow, StartProblemsAreReportedAndNothingButAWebAddressIsOpened) {
         EXPECT_EQ(run.boxes[0].caption, L"Hollowmere Launcher");
         EXPECT_EQ(run.boxes[0].text, c.expected);
         EXPECT_EQ(run.boxes[0].icon, BoxIcon::Error);
-        EXPECT_TRUE(RequestsTo(kRedeem).empty());
+        EXPECT_TRUE(ServiceRequestsTo(kRedeem).empty());
     }
-    // A start reply that names a program on this machine.
-    ASSERT_TRUE(ResetService());
-    ASSERT_TRUE(SetServiceAuthorizeUrl(trapUtf8));
-    const SignInRun run = Run();
-    EXPECT_FALSE(run.launched);
-    ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_EQ(run.boxes[0].text, noBrowser);
-    EXPECT_EQ(run.boxes[0].icon, BoxIcon::Error);
-    EXPECT_TRUE(RequestsTo(kRedeem).empty());
-
     Sleep(1000);  // a program started by mistake has had time to leave its record
     ClientStartRecord record;
     EXPECT_FALSE(ReadClientStartRecord(trap.path, record)) << "the named program was run";

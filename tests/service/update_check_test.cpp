@@ -28,39 +28,6 @@ struct StatusLine {
     }
 };
 
-TEST(UpdateManifestFetch, ReadsTheServedManifest) {
-    ASSERT_TRUE(ResetService());
-    std::string package;
-    ASSERT_TRUE(ReadServiceFile(kPackage, package));
-    UpdateManifest manifest;
-    std::wstring message;
-    ASSERT_TRUE(FetchUpdateManifest(manifest, message)) << message;
-    EXPECT_EQ(manifest.client_url, ServiceTestUrl(kPackage));
-    EXPECT_EQ(manifest.client_size, package.size());
-    EXPECT_EQ(manifest.client_sha256.size(), 64u);
-    EXPECT_FALSE(manifest.client_version.empty());
-    EXPECT_FALSE(LauncherUpdateAvailable(manifest.launcher_version));
-
-    // Failures name their reason and keep the record.
-    const UpdateManifest before = manifest;
-    const std::pair<std::string, const wchar_t*> broken[] = {
-        {R"({"client_version":"1"})", L"The Hollowmere update manifest is invalid."},
-        {std::string(262145, ' '), L"Could not download the Hollowmere update manifest."},
-        {R"({"client_version":"1","client_url":"u","client_size":"big","client_sha256":"",)"
-         R"("launcher_version":"","launcher_url":"","launcher_sha256":""})",
-         L"The client download size is invalid."},
-    };
-    for (const auto& sample : broken) {
-        ASSERT_TRUE(ServeServiceFile(kManifest, sample.first));
-        message.clear();
-        EXPECT_FALSE(FetchUpdateManifest(manifest, message));
-        EXPECT_EQ(message, sample.second);
-        EXPECT_EQ(manifest.client_url, before.client_url);
-        EXPECT_EQ(manifest.client_size, before.client_size);
-    }
-    ASSERT_TRUE(ResetService());
-}
-
 TEST(UpdateCheck, KeepsTheRecordAndReportsInTheStatusLine) {
     ASSERT_TRUE(ResetService());
     StatusLine status;
@@ -71,10 +38,7 @@ TEST(UpdateCheck, KeepsTheRecordAndReportsInTheStatusLine) {
     const UpdateManifest loaded = CurrentManifest();
     EXPECT_EQ(loaded.client_url, ServiceTestUrl(kPackage));
 
-    ServiceScenario unavailable;
-    unavailable.path = kManifest;
-    unavailable.status = 503;
-    ASSERT_TRUE(AddServiceScenario(unavailable));
+    ASSERT_TRUE(AddServiceStatus(kManifest, 503));
     EXPECT_FALSE(CheckForUpdates());
     EXPECT_FALSE(IsManifestLoaded());
     EXPECT_EQ(WindowText(status.window), L"Could not download the Hollowmere update manifest.");

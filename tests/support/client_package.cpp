@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <cwctype>
 
+#include <gtest/gtest.h>
+
+#include "install/install_client.h"
 #include "net/download.h"
 #include "net/json_fields.h"
+#include "play/client_interface.h"
 #include "support/service_control.h"
 #include "support/test_files.h"
 
@@ -117,4 +121,29 @@ std::string ToUtf8(const std::wstring& text) {
         WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], length, nullptr,
                             nullptr);
     return bytes;
+}
+
+const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
+const std::string kPlayerOptions =
+    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
+
+std::wstring FontFileIn(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
+
+std::wstring OptionsFileIn(const std::wstring& folder) {
+    return folder + L"\\" + kGameOptionsFolderName + L"\\" + kGameOptionsFileName;
+}
+
+void PutPlayerFiles(const std::wstring& folder) {
+    ASSERT_TRUE(WriteFileBytes(FontFileIn(folder), kPlayerFont));
+    ASSERT_TRUE(WriteFileBytes(OptionsFileIn(folder), kPlayerOptions));
+}
+
+void ExpectPlayerFiles(const std::wstring& folder) {
+    EXPECT_EQ(ReadFileBytes(FontFileIn(folder)), kPlayerFont);
+    EXPECT_EQ(ReadFileBytes(OptionsFileIn(folder)), kPlayerOptions);
+}
+
+void ExpectNoHoldingCopies() {
+    EXPECT_FALSE(FileExists(FontSettingsHoldingPath()));
+    EXPECT_FALSE(FileExists(GameOptionsHoldingPath()));
 }

@@ -28,6 +28,15 @@ std::string ServedClientVersion();
 constexpr const char* kPackageFontMark = "; Font settings shipped in the Hollowmere demo package";
 constexpr const char* kPackageOptionsMark = "-- Options shipped in the Hollowmere demo package";
 
+// A player's own settings files, which installs and repairs must keep byte for byte.
+extern const std::string kPlayerFont;
+extern const std::string kPlayerOptions;
+std::wstring FontFileIn(const std::wstring& folder);
+std::wstring OptionsFileIn(const std::wstring& folder);
+void PutPlayerFiles(const std::wstring& folder);
+void ExpectPlayerFiles(const std::wstring& folder);
+void ExpectNoHoldingCopies();
+
 // The command lines the PowerShell stand-in has received (one per line, UTF-8), and
 // a fresh start for that record.
 std::string ReadPowerShellCalls();

@@ -86,6 +86,32 @@ bool AddServiceScenario(const ServiceScenario& scenario) {
     return Control(L"POST", query, scenario.replaceBody ? scenario.body : std::string());
 }
 
+bool AddServiceStatus(const std::string& path, int status, int times) {
+    ServiceScenario scenario;
+    scenario.path = path;
+    scenario.status = status;
+    scenario.times = times;
+    return AddServiceScenario(scenario);
+}
+
+bool AddServiceReply(const std::string& path, int status, const std::string& body, int times) {
+    ServiceScenario scenario;
+    scenario.path = path;
+    scenario.status = status;
+    scenario.replaceBody = true;
+    scenario.body = body;
+    scenario.times = times;
+    return AddServiceScenario(scenario);
+}
+
+bool AddServiceDrop(const std::string& path, int times) {
+    ServiceScenario scenario;
+    scenario.path = path;
+    scenario.drop = true;
+    scenario.times = times;
+    return AddServiceScenario(scenario);
+}
+
 bool ResetService() { return Control(L"POST", "reset"); }
 
 bool ServeServiceFile(const std::string& path, const std::string& bytes) {
@@ -165,6 +191,15 @@ bool ReadServiceRequests(std::vector<RecordedRequest>& requests) {
 }
 
 bool ClearServiceRequests() { return Control(L"POST", "requests/clear"); }
+
+std::vector<RecordedRequest> ServiceRequestsTo(const std::string& path) {
+    std::vector<RecordedRequest> all, matching;
+    ReadServiceRequests(all);
+    for (const RecordedRequest& request : all) {
+        if (request.target.substr(0, request.target.find('?')) == path) matching.push_back(request);
+    }
+    return matching;
+}
 
 bool AcceptServiceDeviceToken(const std::string& token) {
     return Control(L"POST", "signin/device-token?token=" + EncodeQueryValue(token));

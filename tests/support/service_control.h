@@ -31,6 +31,11 @@ struct ServiceScenario {
 
 // Adds a scenario. For one path, the scenario added first applies until it is used up.
 bool AddServiceScenario(const ServiceScenario& scenario);
+// The two usual scenarios: this status with the usual body, or this status with this body.
+bool AddServiceStatus(const std::string& path, int status, int times = 0);
+bool AddServiceReply(const std::string& path, int status, const std::string& body, int times = 0);
+// Ends the connection without any answer.
+bool AddServiceDrop(const std::string& path, int times = 0);
 
 // Back to the start: the demo manifest and files, no scenarios, no rate limit, an
 // empty request record and no sign-in state.
@@ -58,6 +63,8 @@ struct RecordedRequest {
 // The requests received since the last reset or clear, oldest first.
 bool ReadServiceRequests(std::vector<RecordedRequest>& requests);
 bool ClearServiceRequests();
+// The recorded requests whose path (query string left out) is path.
+std::vector<RecordedRequest> ServiceRequestsTo(const std::string& path);
 
 // Sign-in: accept this device token once; approve one pending browser sign-in (or all
 // of them with an empty handle); the user name that sign-ins return.

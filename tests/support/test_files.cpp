@@ -7,6 +7,9 @@
 #include <fstream>
 #include <iterator>
 
+#include <gtest/gtest.h>
+
+#include "net/download.h"
 #include "state/launcher_config.h"
 
 namespace fs = std::filesystem;
@@ -57,4 +60,23 @@ void ResetLauncherDataFolder() {
 
 std::wstring BuildPath(const std::wstring& relative) {
     return (fs::path(HOLLOWMERE_TEST_BUILD_DIR) / relative).wstring();
+}
+
+std::wstring Sha256OfBytes(const std::string& bytes) {
+    TempFolder folder;
+    std::wstring digest;
+    EXPECT_TRUE(WriteFileBytes(folder / L"bytes", bytes));
+    EXPECT_TRUE(Sha256OfFile(folder / L"bytes", digest));
+    return digest;
+}
+
+std::string ReplaceOnce(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string DefaultOptionsText() {
+    return ReadFileBytes(std::wstring(HOLLOWMERE_TEST_SOURCE_DIR) + L"/resources/default_options.lua");
 }

@@ -1,5 +1,7 @@
 #include "support/window_driver.h"
 
+#include <commctrl.h>
+
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -8,30 +10,43 @@
 
 namespace {
 
-constexpr DWORD kPollMs = 50;
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr const wchar_t* kLauncherClass = L"HollowmereLauncherWindow";
 
-struct FindRequest {
-    DWORD pid;
-    const wchar_t* className;
-    HWND found;
-};
+// The first top-level window (or child of parent) for which match holds.
+HWND FindWindowWhere(const std::function<bool(HWND)>& match, HWND parent = nullptr) {
+    struct Search {
+        const std::function<bool(HWND)>* match;
+        HWND found;
+    } search = {&match, nullptr};
+    const WNDENUMPROC visit = [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        if (!(*s->match)(window)) return TRUE;
+        s->found = window;
+        return FALSE;
+    };
+    if (parent) {
+        EnumChildWindows(parent, visit, reinterpret_cast<LPARAM>(&search));
+    } else {
+        EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+    }
+    return search.found;
+}
 
-BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM param) {
-    auto* request = reinterpret_cast<FindRequest*>(param);
+bool HasClass(HWND window, const wchar_t* className) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return lstrcmpiW(name, className) == 0;
+}
+
+DWORD ProcessOf(HWND window) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != request->pid) return TRUE;
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (wcscmp(className, request->className) != 0) return TRUE;
-    request->found = window;
-    return FALSE;
+    return owner;
 }
 
 HWND FindTopWindow(DWORD pid, const wchar_t* className) {
-    FindRequest request = {pid, className, nullptr};
-    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&request));
-    return request.found;
+    return FindWindowWhere([&](HWND window) { return ProcessOf(window) == pid && HasClass(window, className); });
 }
 
 // The length and the text are two requests, and a text that grows in between would come
@@ -49,35 +64,31 @@ std::wstring WindowText(HWND window) {
     }
 }
 
-std::wstring ProcessImage(DWORD pid) {
+bool IsProcessOfImage(DWORD pid, const std::wstring& image) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process) return std::wstring();
+    if (!process) return false;
     wchar_t path[MAX_PATH * 2] = {};
     DWORD size = MAX_PATH * 2;
-    std::wstring image;
-    if (QueryFullProcessImageNameW(process, 0, path, &size)) image.assign(path, size);
+    const bool named = QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
     CloseHandle(process);
-    return image;
+    std::error_code error;
+    return named && std::filesystem::equivalent(std::wstring(path, size), image, error) && !error;
 }
 
-struct ImageRequest {
-    std::wstring image;
-    HWND found;
-    DWORD pid;
-};
+// A launcher window of a process started from image, other than exceptPid.
+HWND FindLauncherOfImage(const std::wstring& image, DWORD exceptPid, bool visibleOnly, DWORD* pid) {
+    HWND found = FindWindowWhere([&](HWND window) {
+        return HasClass(window, kLauncherClass) && (!visibleOnly || IsWindowVisible(window)) &&
+               ProcessOf(window) != exceptPid && IsProcessOfImage(ProcessOf(window), image);
+    });
+    if (pid) *pid = found ? ProcessOf(found) : 0;
+    return found;
+}
 
-BOOL CALLBACK FindWindowOfImage(HWND window, LPARAM param) {
-    auto* request = reinterpret_cast<ImageRequest*>(param);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (wcscmp(className, L"HollowmereLauncherWindow") != 0) return TRUE;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    std::error_code error;
-    if (!std::filesystem::equivalent(ProcessImage(owner), request->image, error) || error) return TRUE;
-    request->found = window;
-    request->pid = owner;
-    return FALSE;
+LRESULT SendToControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    return static_cast<LRESULT>(result);
 }
 
 }  // namespace
@@ -115,20 +126,50 @@ DWORD WaitForExit(const LauncherRun& run, DWORD timeoutMs) {
 }
 
 HWND WaitForLauncherWindow(DWORD pid, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do {
-        HWND window = FindTopWindow(pid, L"HollowmereLauncherWindow");
-        if (window && IsWindowVisible(window)) return window;
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
-    return nullptr;
+    HWND window = nullptr;
+    const bool shown = WaitUntil(
+        [&] { return (window = FindTopWindow(pid, kLauncherClass)) != nullptr && IsWindowVisible(window); },
+        timeoutMs);
+    return shown ? window : nullptr;
 }
 
 HWND FindLauncherWindowOfImage(const std::wstring& imagePath, DWORD* pid) {
-    ImageRequest request = {imagePath, nullptr, 0};
-    EnumWindows(FindWindowOfImage, reinterpret_cast<LPARAM>(&request));
-    if (pid) *pid = request.pid;
-    return request.found;
+    return FindLauncherOfImage(imagePath, 0, false, pid);
+}
+
+HWND WaitForLauncherWindowOfImage(const std::wstring& imagePath, DWORD& pid, DWORD timeoutMs) {
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = FindLauncherWindowOfImage(imagePath, &pid)) != nullptr; }, timeoutMs);
+    return window;
+}
+
+HWND StartLauncherWindow(LauncherRun& run, const std::wstring& arguments, const std::wstring& exe) {
+    if (!StartLauncher(arguments, run, exe)) return nullptr;
+    return WaitForLauncherWindow(run.pid, 20000);
+}
+
+DWORD CloseLauncher(HWND window, const LauncherRun& run) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return WaitForExit(run, 10000);
+}
+
+bool CloseLauncherOfProcess(HWND window, DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (!process) return false;
+    const bool ended = WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 99);
+    CloseHandle(process);
+    return ended;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
 }
 
 std::wstring ReadControlText(HWND window, int controlId) { return WindowText(GetDlgItem(window, controlId)); }
@@ -152,19 +193,15 @@ RECT ControlRect(HWND window, int controlId) {
 }
 
 bool WaitForMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxSeen& seen) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do {
-        HWND box = FindTopWindow(pid, L"#32770");
-        if (box && IsWindowVisible(box)) {
-            seen.box = box;
-            seen.caption = WindowText(box);
-            // 0xFFFF is the id of a message box's text control.
-            seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-            return true;
-        }
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
-    return false;
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindTopWindow(pid, L"#32770")) != nullptr && IsWindowVisible(box); },
+                   timeoutMs)) {
+        return false;
+    }
+    seen.box = box;
+    seen.caption = WindowText(box);
+    seen.text = WindowText(GetDlgItem(box, 0xFFFF));  // the id of a message box's text control
+    return true;
 }
 
 bool NoMessageBoxFor(DWORD pid, DWORD milliseconds) {
@@ -175,18 +212,12 @@ bool NoMessageBoxFor(DWORD pid, DWORD milliseconds) {
 void AnswerMessageBox(HWND box, int buttonId) {
     // Posted: a sent click would wait until the box has closed.
     PostMessageW(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
-    const ULONGLONG deadline = GetTickCount64() + 5000;
-    while (IsWindow(box) && GetTickCount64() < deadline) Sleep(kPollMs);
+    WaitUntil([box] { return !IsWindow(box); }, 5000);
 }
 
 std::wstring WaitForControlText(HWND window, int controlId, const std::wstring& expected, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     std::wstring text;
-    do {
-        text = ReadControlText(window, controlId);
-        if (text == expected) return text;
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
+    WaitUntil([&] { return (text = ReadControlText(window, controlId)) == expected; }, timeoutMs);
     return text;
 }
 
@@ -237,41 +268,6 @@ bool SaveScreenshot(HWND window, const std::wstring& name) {
     return saved;
 }
 
-#include <commctrl.h>
-
-namespace {
-
-constexpr UINT kSendTimeoutMs = 5000;
-
-LRESULT SendToControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
-    return static_cast<LRESULT>(result);
-}
-
-struct PositionRequest {
-    HWND parent;
-    const wchar_t* className;
-    POINT topLeft;
-    HWND found;
-};
-
-BOOL CALLBACK FindChildAtPosition(HWND child, LPARAM param) {
-    auto* request = reinterpret_cast<PositionRequest*>(param);
-    if (GetParent(child) != request->parent) return TRUE;
-    wchar_t className[64] = {};
-    GetClassNameW(child, className, 64);
-    if (lstrcmpiW(className, request->className) != 0) return TRUE;
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, request->parent, reinterpret_cast<POINT*>(&rect), 2);
-    if (rect.left != request->topLeft.x || rect.top != request->topLeft.y) return TRUE;
-    request->found = child;
-    return FALSE;
-}
-
-}  // namespace
-
 bool IsControlChecked(HWND window, int controlId) {
     return SendToControl(GetDlgItem(window, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
@@ -318,9 +314,15 @@ void MoveSlider(HWND window, int controlId, int position) {
 }
 
 HWND FindControlAt(HWND window, const wchar_t* className, int x, int y) {
-    PositionRequest request = {window, className, {x, y}, nullptr};
-    EnumChildWindows(window, FindChildAtPosition, reinterpret_cast<LPARAM>(&request));
-    return request.found;
+    return FindWindowWhere(
+        [&](HWND child) {
+            if (GetParent(child) != window || !HasClass(child, className)) return false;
+            RECT rect = {};
+            GetWindowRect(child, &rect);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+            return rect.left == x && rect.top == y;
+        },
+        window);
 }
 
 std::wstring ReadEditText(HWND window, int controlId) {
@@ -345,80 +347,22 @@ SIZE ClientSize(HWND window) {
     return SIZE{rect.right - rect.left, rect.bottom - rect.top};
 }
 
-namespace {
-
-struct OtherImageRequest {
-    std::wstring image;
-    DWORD exceptPid;
-    HWND found;
-    DWORD pid;
-};
-
-BOOL CALLBACK FindOtherWindowOfImage(HWND window, LPARAM param) {
-    auto* request = reinterpret_cast<OtherImageRequest*>(param);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (wcscmp(className, L"HollowmereLauncherWindow") != 0 || !IsWindowVisible(window)) return TRUE;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == request->exceptPid) return TRUE;
-    std::error_code error;
-    if (!std::filesystem::equivalent(ProcessImage(owner), request->image, error) || error) return TRUE;
-    request->found = window;
-    request->pid = owner;
-    return FALSE;
-}
-
-struct ChildTextRequest {
-    const std::wstring* text;
-    bool found;
-};
-
-BOOL CALLBACK FindChildWithText(HWND child, LPARAM param) {
-    auto* request = reinterpret_cast<ChildTextRequest*>(param);
-    if (WindowText(child) != *request->text) return TRUE;
-    request->found = true;
-    return FALSE;
-}
-
-}  // namespace
-
 HWND WaitForOtherLauncherWindow(const std::wstring& imagePath, DWORD exceptPid, DWORD timeoutMs, DWORD* pid) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do {
-        OtherImageRequest request = {imagePath, exceptPid, nullptr, 0};
-        EnumWindows(FindOtherWindowOfImage, reinterpret_cast<LPARAM>(&request));
-        if (request.found) {
-            if (pid) *pid = request.pid;
-            return request.found;
-        }
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
-    return nullptr;
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindLauncherOfImage(imagePath, exceptPid, true, pid)) != nullptr; }, timeoutMs);
+    return found;
 }
 
 bool HasChildWithText(HWND window, const std::wstring& text) {
-    ChildTextRequest request = {&text, false};
-    EnumChildWindows(window, FindChildWithText, reinterpret_cast<LPARAM>(&request));
-    return request.found;
+    return FindWindowWhere([&](HWND child) { return WindowText(child) == text; }, window) != nullptr;
 }
-
-namespace {
-
-BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
-    wchar_t className[16] = {};
-    GetClassNameW(child, className, 16);
-    if (_wcsicmp(className, L"Static") != 0) return TRUE;
-    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-    *reinterpret_cast<HWND*>(param) = child;
-    return FALSE;
-}
-
-}  // namespace
 
 BoxIcon ReadMessageBoxIcon(HWND box) {
-    HWND control = nullptr;
-    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&control));
+    HWND control = FindWindowWhere(
+        [](HWND child) {
+            return HasClass(child, L"Static") && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        },
+        box);
     if (!control) return BoxIcon::None;
     const HICON icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
     if (!icon || !IsWindowVisible(control)) return BoxIcon::None;

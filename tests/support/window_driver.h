@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Drives a launcher process from outside through Win32 only, as a player would:
@@ -21,11 +22,23 @@ bool StartLauncher(const std::wstring& arguments, LauncherRun& run,
                    const std::wstring& exe = HOLLOWMERE_TEST_LAUNCHER_EXE);
 // The exit code, or STILL_ACTIVE when the process did not end in time.
 DWORD WaitForExit(const LauncherRun& run, DWORD timeoutMs);
+// Starts the launcher and waits for its window; null when either fails.
+HWND StartLauncherWindow(LauncherRun& run, const std::wstring& arguments = L"",
+                         const std::wstring& exe = HOLLOWMERE_TEST_LAUNCHER_EXE);
+// Closes the window and returns the process's exit code (STILL_ACTIVE when it went on).
+DWORD CloseLauncher(HWND window, const LauncherRun& run);
+// The same for a launcher process the test did not start itself: false when it had to
+// be ended by force.
+bool CloseLauncherOfProcess(HWND window, DWORD pid);
+// Polls until done() holds; false after the time-out.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // The top-level "HollowmereLauncherWindow" of the process, or null after the time-out.
 HWND WaitForLauncherWindow(DWORD pid, DWORD timeoutMs);
 // The top-level launcher window of any process whose executable is imagePath.
 HWND FindLauncherWindowOfImage(const std::wstring& imagePath, DWORD* pid = nullptr);
+// Waits for such a window; null after the time-out.
+HWND WaitForLauncherWindowOfImage(const std::wstring& imagePath, DWORD& pid, DWORD timeoutMs = 20000);
 
 std::wstring ReadControlText(HWND window, int controlId);
 void SetControlText(HWND window, int controlId, const std::wstring& text);

@@ -4,6 +4,8 @@
 #include "settings/font_settings.h"
 #include "support/test_files.h"
 
+#include <string>
+
 namespace {
 
 FontNumberTexts Texts(const wchar_t* scale, const wchar_t* weight, const wchar_t* minimum, const wchar_t* maximum,
@@ -18,44 +20,22 @@ std::wstring Problem(const FontNumberTexts& texts) {
     return message;
 }
 
-TEST(FontSettingsFile, MissingFileGivesDefaults) {
-    TempFolder folder;
-    const FontSettings loaded = LoadFontSettings(folder / L"SarnFont.ini");
-    EXPECT_FALSE(loaded.Enabled);
-    EXPECT_EQ(loaded.FontName, L"Tahoma");
-    EXPECT_FALSE(loaded.ReplaceAllFontNames);
-    EXPECT_EQ(loaded.ScalePercent, 100);
-    EXPECT_EQ(loaded.WeightOffset, 0);
-    EXPECT_EQ(loaded.MinOriginalAbsHeight, 1);
-    EXPECT_EQ(loaded.MaxOriginalAbsHeight, 14);
-    EXPECT_EQ(loaded.MaxResultAbsHeight, 16);
-    EXPECT_TRUE(loaded.BlockExternalUrls);
+// Every field on one line, so whole records compare at once.
+std::wstring Describe(const FontSettings& f) {
+    return std::to_wstring(f.Enabled) + L"|" + f.FontName + L"|" + std::to_wstring(f.ReplaceAllFontNames) + L"|" +
+           std::to_wstring(f.ScalePercent) + L"|" + std::to_wstring(f.WeightOffset) + L"|" +
+           std::to_wstring(f.MinOriginalAbsHeight) + L"|" + std::to_wstring(f.MaxOriginalAbsHeight) + L"|" +
+           std::to_wstring(f.MaxResultAbsHeight) + L"|" + std::to_wstring(f.BlockExternalUrls);
 }
 
-TEST(FontSettingsFile, RoundTripAndStoredValuesLoadUnchecked) {
+TEST(FontSettingsFile, DefaultsWithoutAFileAndStoredValuesLoadUnchecked) {
     TempFolder folder;
     const std::wstring path = folder / L"SarnFont.ini";
-    FontSettings written;
-    written.Enabled = true;
-    written.FontName = L"Malgun Gothic";
-    written.ReplaceAllFontNames = true;
-    written.ScalePercent = 1000;  // out of range: loading takes it as stored
-    written.WeightOffset = -300;
-    written.MinOriginalAbsHeight = 0;
-    written.MaxOriginalAbsHeight = 0;
-    written.MaxResultAbsHeight = 255;
-    written.BlockExternalUrls = false;
+    EXPECT_EQ(Describe(LoadFontSettings(path)), L"0|Tahoma|0|100|0|1|14|16|1");
+    // Out of range: loading takes them as stored.
+    const FontSettings written = {true, L"Malgun Gothic", true, 1000, -300, 0, 0, 255, false};
     ASSERT_TRUE(SaveFontSettings(path, written));
-    const FontSettings read = LoadFontSettings(path);
-    EXPECT_TRUE(read.Enabled);
-    EXPECT_EQ(read.FontName, L"Malgun Gothic");
-    EXPECT_TRUE(read.ReplaceAllFontNames);
-    EXPECT_EQ(read.ScalePercent, 1000);
-    EXPECT_EQ(read.WeightOffset, -300);
-    EXPECT_EQ(read.MinOriginalAbsHeight, 0);
-    EXPECT_EQ(read.MaxOriginalAbsHeight, 0);
-    EXPECT_EQ(read.MaxResultAbsHeight, 255);
-    EXPECT_FALSE(read.BlockExternalUrls);
+    EXPECT_EQ(Describe(LoadFontSettings(path)), L"1|Malgun Gothic|1|1000|-300|0|0|255|0");
 }
 
 TEST(FontSettingsFile, NameIsCutTo31CharactersAndEmptyNameStaysEmpty) {
@@ -137,13 +117,7 @@ TEST(FontValidation, StoresParsedNumbersAndKeepsTheOtherFields) {
     std::wstring message = L"untouched";
     ASSERT_TRUE(ValidateFontSettings(settings, Texts(L"150", L"-20", L"3", L"0", L"40"), message));
     EXPECT_EQ(message, L"untouched");
-    EXPECT_EQ(settings.ScalePercent, 150);
-    EXPECT_EQ(settings.WeightOffset, -20);
-    EXPECT_EQ(settings.MinOriginalAbsHeight, 3);
-    EXPECT_EQ(settings.MaxOriginalAbsHeight, 0);
-    EXPECT_EQ(settings.MaxResultAbsHeight, 40);
-    EXPECT_TRUE(settings.Enabled);
-    EXPECT_EQ(settings.FontName, L"");
+    EXPECT_EQ(Describe(settings), L"1||0|150|-20|3|0|40|1");
 }
 
 TEST(FontSelfTest, WritesTheFixedRecordOrFailsWith20) {

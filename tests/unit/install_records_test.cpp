@@ -58,19 +58,4 @@ TEST(DeliverInstallResult, RetriesARefusedPostAndGivesUpOnlyWhenTheWindowIsGone)
     EXPECT_EQ(resultPosts.load(), attempts);  // it has stopped
 }
 
-TEST(PostInstallProgress, PostsARecordTheWindowTakesAndFailsWithoutAWindow) {
-    PostSeam seam;
-    HWND window = CreateWindowExW(0, L"STATIC", L"install progress target", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(PostInstallProgress(window, L"Downloading", 42));
-    MSG message = {};
-    ASSERT_TRUE(PeekMessageW(&message, window, WM_INSTALL_PROGRESS, WM_INSTALL_PROGRESS, PM_REMOVE));
-    std::unique_ptr<InstallProgress> record(reinterpret_cast<InstallProgress*>(message.lParam));
-    EXPECT_EQ(record->text, L"Downloading");
-    EXPECT_EQ(record->percent, 42);
-    DestroyWindow(window);
-    EXPECT_FALSE(PostInstallProgress(window, L"Ready", 100));  // no window: the record is freed, once
-}
-
 }  // namespace

@@ -77,20 +77,17 @@ TEST_F(ClientCurrent, MarkerFirstLineMustEqualTheVersionExactly) {
     EXPECT_FALSE(WithMarker(""));
 }
 
-TEST_F(ClientCurrent, NeedsTheExecutableAsARegularFile) {
-    WriteFileBytes(folder / L".hollowmere-version", "1.4.2\r\n");
-    ASSERT_TRUE(IsClientCurrent(folder.path, manifest));
+TEST_F(ClientCurrent, NeedsTheExecutableAndTheMarkerAsRegularFiles) {
+    EXPECT_FALSE(IsClientCurrent(folder.path, manifest));  // no marker
+    std::filesystem::create_directory(folder / L".hollowmere-version");
+    EXPECT_FALSE(IsClientCurrent(folder.path, manifest));
+    std::filesystem::remove(folder / L".hollowmere-version");
+    ASSERT_TRUE(WithMarker("1.4.2\r\n"));
     std::filesystem::remove(folder / L"Sarnhold-Elderline.exe");
     EXPECT_FALSE(IsClientCurrent(folder.path, manifest));
     std::filesystem::create_directory(folder / L"Sarnhold-Elderline.exe");
     EXPECT_FALSE(IsClientCurrent(folder.path, manifest));
     EXPECT_FALSE(IsClientCurrent(folder / L"missing", manifest));
-}
-
-TEST_F(ClientCurrent, MissingMarkerIsNotCurrent) {
-    EXPECT_FALSE(IsClientCurrent(folder.path, manifest));
-    std::filesystem::create_directory(folder / L".hollowmere-version");
-    EXPECT_FALSE(IsClientCurrent(folder.path, manifest));
 }
 
 }  // namespace

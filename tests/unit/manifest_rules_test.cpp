@@ -37,12 +37,20 @@ UpdateManifest Earlier() {
     return manifest;
 }
 
-void ExpectUntouched(const UpdateManifest& manifest) {
+// A refused document gives the message and leaves the earlier record as it was.
+void ExpectRefused(const std::string& document, const wchar_t* expected) {
+    SCOPED_TRACE(document);
+    UpdateManifest manifest = Earlier();
+    std::wstring message;
+    EXPECT_FALSE(ReadUpdateManifest(document, manifest, message));
+    EXPECT_EQ(message, expected);
     EXPECT_EQ(manifest.client_version, L"earlier");
     EXPECT_EQ(manifest.client_url, L"http://earlier/client.zip");
     EXPECT_EQ(manifest.client_size, 7u);
     EXPECT_EQ(manifest.launcher_version, L"");
 }
+
+const wchar_t* const kInvalid = L"The Hollowmere update manifest is invalid.";
 
 TEST(ManifestRules, ReadsAllSevenFields) {
     UpdateManifest manifest = Earlier();
@@ -72,20 +80,12 @@ TEST(ManifestRules, EachMissingFieldMakesItInvalid) {
     for (std::size_t missing = 0; missing < valid.size(); ++missing) {
         Fields fields = valid;
         fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(missing));
-        UpdateManifest manifest = Earlier();
-        std::wstring message;
-        EXPECT_FALSE(ReadUpdateManifest(Document(fields), manifest, message)) << valid[missing].first;
-        EXPECT_EQ(message, L"The Hollowmere update manifest is invalid.") << valid[missing].first;
-        ExpectUntouched(manifest);
+        ExpectRefused(Document(fields), kInvalid);
     }
     // The size written as a JSON number is not a string field.
     std::string numeric = Document(ValidFields());
     numeric.replace(numeric.find("\"3400000000\""), 12, "3400000000");
-    UpdateManifest manifest = Earlier();
-    std::wstring message;
-    EXPECT_FALSE(ReadUpdateManifest(numeric, manifest, message));
-    EXPECT_EQ(message, L"The Hollowmere update manifest is invalid.");
-    ExpectUntouched(manifest);
+    ExpectRefused(numeric, kInvalid);
 }
 
 TEST(ManifestRules, EmptyClientVersionOrUrlIsInvalidWithAMessage) {
@@ -94,11 +94,7 @@ TEST(ManifestRules, EmptyClientVersionOrUrlIsInvalidWithAMessage) {
             Fields fields = ValidFields();
             for (auto& field : fields)
                 if (field.first == key) field.second = value;
-            UpdateManifest manifest = Earlier();
-            std::wstring message;
-            EXPECT_FALSE(ReadUpdateManifest(Document(fields), manifest, message)) << key;
-            EXPECT_EQ(message, L"The Hollowmere update manifest is invalid.") << key;
-            ExpectUntouched(manifest);
+            ExpectRefused(Document(fields), kInvalid);
         }
     }
     // Other fields that are not valid UTF-8 just become empty text.
@@ -136,11 +132,7 @@ TEST(ManifestRules, ClientSizeText) {
     for (const char* text : {"abc", "", "18446744073709551616", "-5"}) {
         Fields fields = ValidFields();
         fields[2].second = text;
-        UpdateManifest manifest = Earlier();
-        std::wstring message;
-        EXPECT_FALSE(ReadUpdateManifest(Document(fields), manifest, message)) << text;
-        EXPECT_EQ(message, L"The client download size is invalid.") << text;
-        ExpectUntouched(manifest);
+        ExpectRefused(Document(fields), L"The client download size is invalid.");
     }
 }
 

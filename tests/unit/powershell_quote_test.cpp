@@ -12,10 +12,6 @@ TEST(QuotePowerShellLiteral, DoublesEveryKindOfSingleQuote) {
     EXPECT_EQ(QuotePowerShellLiteral(L"$(Remove-Item x) \"q\" `n"), L"'$(Remove-Item x) \"q\" `n'");
 }
 
-}  // namespace
-
-namespace {
-
 TEST(BuildExpandArchiveParameters, PutsBothQuotedPathsIntoOneCommandText) {
     EXPECT_EQ(BuildExpandArchiveParameters(L"C:\\Data\\client.zip", L"D:\\Games\\Tom's"),
               L"-NoProfile -NonInteractive -ExecutionPolicy Bypass -Command \"Expand-Archive -LiteralPath "

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
+#include "play/game_launch.h"
+#include "play/sign_in.h"
 #include "play/sign_in_text.h"
 
 namespace {
@@ -28,12 +33,6 @@ TEST(Base64Url, KnownAnswersWithoutPadding) {
     EXPECT_EQ(encode("foo"), "Zm9v");
     EXPECT_EQ(encode("foob"), "Zm9vYg");
     EXPECT_EQ(encode("\xFB\xFF\xBF"), "-_-_");
-    unsigned char bytes[32];
-    for (int i = 0; i < 32; ++i) bytes[i] = static_cast<unsigned char>(0xFF - i * 7);
-    const std::string verifier = EncodeBase64Url(bytes, 32);
-    EXPECT_EQ(verifier.size(), 43u);
-    // 32 bytes leave 4 bits for the last character, shifted left by 2: only every 4th letter.
-    EXPECT_NE(std::string("AEIMQUYcgkosw048").find(verifier.back()), std::string::npos);
 }
 
 TEST(BrowserUrl, OnlyWebAddressesAreOpened) {
@@ -48,16 +47,20 @@ TEST(BrowserUrl, OnlyWebAddressesAreOpened) {
     EXPECT_FALSE(IsBrowserUrl(L""));
 }
 
-TEST(ClientArguments, TicketGluedAndNameBetweenSingleSpaces) {
-    EXPECT_EQ(BuildClientArguments(L"T1CK3T", L"Mira"), L"-t:T1CK3T Mira -1sar1");
-    EXPECT_EQ(BuildClientArguments(L"t", L"Two Words"), L"-t:t Two Words -1sar1");
+TEST(SignInVerifier, FortyThreeUnpaddedBase64UrlCharactersFreshEachTime) {
+    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    std::set<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+        const std::string verifier = MakeSignInVerifier();
+        ASSERT_EQ(verifier.size(), 43u) << verifier;
+        EXPECT_EQ(verifier.find_first_not_of(kAlphabet), std::string::npos) << verifier;
+        EXPECT_EQ(verifier.find('='), std::string::npos);
+        // 256 bits end in 4 bits shifted left by 2, so the last character is one of 16.
+        EXPECT_NE(std::string("AEIMQUYcgkosw048").find(verifier.back()), std::string::npos) << verifier;
+        seen.insert(verifier);
+    }
+    EXPECT_EQ(seen.size(), 200u) << "verifiers repeat: the random source is not used";
 }
-
-}  // namespace
-
-#include "play/game_launch.h"
-
-namespace {
 
 TEST(ParentFolder, TextBeforeTheLastSeparator) {
     EXPECT_EQ(ParentFolderOf(L"C:\\Games\\Sarnhold\\Sarnhold-Elderline.exe"), L"C:\\Games\\Sarnhold");

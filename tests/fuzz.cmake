@@ -1,0 +1,33 @@
+# The launcher's pure text functions also build natively with clang (fuzz/), under
+# libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer. Each target runs here
+# for a few seconds on its committed seeds; a crash, a sanitizer report or a broken
+# property fails the test and leaves the input in fuzz-native/findings/.
+# scripts/fuzz.sh runs the same targets for longer.
+include(ExternalProject)
+find_program(HOLLOWMERE_CLANGXX NAMES clang++ clang++-14)
+if(NOT HOLLOWMERE_CLANGXX)
+  message(FATAL_ERROR "The fuzz targets need clang++: run scripts/install-deps.sh")
+endif()
+
+set(HOLLOWMERE_FUZZ_DIR ${CMAKE_BINARY_DIR}/fuzz-native)
+set(HOLLOWMERE_FUZZ_SECONDS 5 CACHE STRING "Seconds each fuzz target runs as a test")
+ExternalProject_Add(native_fuzz
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/fuzz
+    BINARY_DIR ${HOLLOWMERE_FUZZ_DIR}
+    CMAKE_ARGS -DCMAKE_CXX_COMPILER=${HOLLOWMERE_CLANGXX}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS TRUE)
+
+file(GLOB harnesses CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
+foreach(harness ${harnesses})
+  get_filename_component(target ${harness} NAME_WE)
+  string(REGEX REPLACE "_fuzz$" "" name ${target})
+  # New inputs go to the build folder; the committed seeds are only read.
+  set(work ${HOLLOWMERE_FUZZ_DIR}/corpus/${name})
+  set(findings ${HOLLOWMERE_FUZZ_DIR}/findings/${name})
+  file(MAKE_DIRECTORY ${work} ${findings})
+  add_test(NAME fuzz_${name}
+           COMMAND ${HOLLOWMERE_FUZZ_DIR}/${target} -max_total_time=${HOLLOWMERE_FUZZ_SECONDS} -max_len=4096
+                   -timeout=10 -artifact_prefix=${findings}/ ${work} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+  set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz TIMEOUT 120)
+endforeach()
