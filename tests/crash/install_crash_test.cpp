@@ -135,9 +135,9 @@ protected:
         ResetLauncherDataFolder();
     }
 
-    // A fresh launcher's window. Once in about a hundred and fifty kills a launcher
-    // started next has shown no window at all under Wine; a player would start it again,
-    // and so does this, counting it.
+    // A fresh launcher's window. Once in a couple of hundred kills a launcher started
+    // next has shown no window at all under Wine; a player would start it again, and so
+    // does this, counting it.
     HWND Start(LauncherRun& run) {
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (!StartLauncher(L"", run)) return nullptr;
