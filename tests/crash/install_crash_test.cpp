@@ -249,7 +249,7 @@ TEST_F(InstallCrash, ALauncherKilledAroundTheUnpackingIsMendedByTheNextRepair) {
                 if (RandomBetween(random, -1, 1) > 0) Sleep(1);
                 break;
         }
-        ASSERT_TRUE(KillHard(run)) << "the repair ended before the kill";
+        ASSERT_TRUE(KillHard(run)) << "the launcher ended by itself";
         ++kills;
         ++killsAt[aim];
         if (IsPowerShellRunning()) ++powerShellWentOn;
