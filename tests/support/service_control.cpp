@@ -122,10 +122,6 @@ bool ReadServiceFile(const std::string& path, std::string& bytes) {
     return SendServiceControl(L"GET", "file?path=" + EncodeQueryValue(path), std::string(), bytes);
 }
 
-bool SetServiceRate(long long bytesPerSecond) {
-    return Control(L"POST", "rate?bytes_per_second=" + std::to_string(bytesPerSecond));
-}
-
 namespace {
 
 bool SameHeaderName(const std::string& a, const std::string& b) {
@@ -205,17 +201,11 @@ bool AcceptServiceDeviceToken(const std::string& token) {
     return Control(L"POST", "signin/device-token?token=" + EncodeQueryValue(token));
 }
 
-bool ApproveServiceSignIn(const std::string& handle) {
-    return Control(L"POST", "signin/approve" + (handle.empty() ? std::string() : "?handle=" + EncodeQueryValue(handle)));
-}
-
 bool SetServiceUserName(const std::string& name) { return Control(L"POST", "signin/username", name); }
 
 bool SetServicePendingReplies(int count) {
     return Control(L"POST", "signin/pending?count=" + std::to_string(count));
 }
-
-bool SetServiceAuthorizeUrl(const std::string& url) { return Control(L"POST", "signin/authorize-url", url); }
 
 bool UseServiceCertificate(const std::string& name) {
     return Control(L"POST", "tls?certificate=" + EncodeQueryValue(name));

@@ -47,8 +47,6 @@ bool ServeServiceFile(const std::string& path, const std::string& bytes);
 // What the service currently serves at path.
 bool ReadServiceFile(const std::string& path, std::string& bytes);
 
-// Every body is sent at most this fast; 0 lifts the limit.
-bool SetServiceRate(long long bytesPerSecond);
 
 struct RecordedRequest {
     std::string method;
@@ -66,10 +64,8 @@ bool ClearServiceRequests();
 // The recorded requests whose path (query string left out) is path.
 std::vector<RecordedRequest> ServiceRequestsTo(const std::string& path);
 
-// Sign-in: accept this device token once; approve one pending browser sign-in (or all
-// of them with an empty handle); the user name that sign-ins return.
+// Sign-in: accept this device token once; the user name that sign-ins return.
 bool AcceptServiceDeviceToken(const std::string& token);
-bool ApproveServiceSignIn(const std::string& handle = std::string());
 bool SetServiceUserName(const std::string& name);
 
 // Any control request: verb on "/_control/" + command (with its query), body sent as
@@ -82,8 +78,6 @@ std::string EncodeQueryValue(const std::string& text);
 
 // Every browser sign-in answers its first count redeems with 202, approved or not.
 bool SetServicePendingReplies(int count);
-// The authorize_url that start hands out from now on, instead of the service's own page.
-bool SetServiceAuthorizeUrl(const std::string& url);
 
 // HTTPS stand-in only: new connections get the named certificate ("good", "expired",
 // "other-host" or "unknown-authority") until the next call or reset.
