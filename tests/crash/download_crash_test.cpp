@@ -29,10 +29,7 @@ TEST(CrashSafety, DownloadKilledAnywhereResumesToAByteIdenticalFile) {
     ASSERT_TRUE(ResetService()) << "the stand-in service does not answer";
     const std::string source = RandomBytes(kPackageSize, kCrashSeed);
     ASSERT_TRUE(ServeServiceFile(kPackagePath, source));
-    ServiceScenario slow;
-    slow.path = kPackagePath;
-    slow.bytesPerSecond = kBytesPerSecond;
-    ASSERT_TRUE(AddServiceScenario(slow));
+    ASSERT_TRUE(AddServiceSlowdown(kPackagePath, kBytesPerSecond));
 
     TempFolder folder;
     std::wstring digest;

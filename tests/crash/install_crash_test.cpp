@@ -53,52 +53,29 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     return true;
 }
 
-bool IsPowerShellRunning() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
-        found = _wcsicmp(entry.szExeFile, L"powershell.exe") == 0;
-    }
-    CloseHandle(snapshot);
-    return found;
-}
-
-// Ends every PowerShell process still there, by its id; returns how many.
-int EndPowerShell() {
+// Counts the PowerShell processes there are and, with end set, ends each by its id;
+// returns how many were found (or ended).
+int PowerShellProcesses(bool end) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
-    int ended = 0;
+    int count = 0;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         if (_wcsicmp(entry.szExeFile, L"powershell.exe") != 0) continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        HANDLE process = end ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID) : nullptr;
+        if (!end || (process && TerminateProcess(process, 99))) ++count;
         if (!process) continue;
-        if (TerminateProcess(process, 99)) ++ended;
         WaitForSingleObject(process, 10000);
         CloseHandle(process);
     }
     CloseHandle(snapshot);
-    return ended;
+    return count;
 }
+
+bool IsPowerShellRunning() { return PowerShellProcesses(false) > 0; }
 
 bool IsRunning(const LauncherRun& run) { return WaitForSingleObject(run.process, 0) == WAIT_TIMEOUT; }
-
-const std::string kPackageFont = std::string(kPackageFontMark) + "\r\n[Font]\r\n";
-const std::string kPackageOptions = std::string(kPackageOptionsMark) + "\r\n";
-
-// The client, the package's own settings files and a filler, so that the unpacking
-// takes a moment.
-std::string CrashPackage(std::string& client) {
-    client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
-    return MakeStoredZip({{"Sarnhold-Elderline.exe", client},
-                          {"SarnFont.ini", kPackageFont},
-                          {"savedata/OptionInfo.lua", kPackageOptions},
-                          {"data/terrain.pak", std::string(8 << 20, '\x5a')}});
-}
 
 // A long-played options file of a few megabytes: copying it takes long enough for an
 // aimed kill to land inside the copy.
@@ -107,8 +84,6 @@ std::string PlayerOptions() {
     for (int i = 0; i < 60000; ++i) text += "OptionInfoList[\"Player_" + std::to_string(i) + "\"] = 7\r\n";
     return text;
 }
-
-const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nScalePercent=140\r\n";
 
 struct PlayerFileCheck {
     std::wstring installed;
@@ -122,13 +97,13 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ResetService());
         ResetLauncherDataFolder();
-        package = CrashPackage(client);
+        client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
+        package = PackageWithFiller(8 << 20);
         ASSERT_TRUE(ServeClientPackage(package, kVersion));
         folder = temp / L"Sarnhold";
         ASSERT_TRUE(WriteInstallPath(folder));
-        files = {{folder + L"\\" + kFontSettingsFileName, FontSettingsHoldingPath(), kPlayerFont, kPackageFont},
-                 {folder + L"\\" + kGameOptionsFolderName + L"\\" + kGameOptionsFileName, GameOptionsHoldingPath(),
-                  PlayerOptions(), kPackageOptions}};
+        files = {{FontFileIn(folder), FontSettingsHoldingPath(), kPlayerFont, kPackageFont},
+                 {OptionsFileIn(folder), GameOptionsHoldingPath(), PlayerOptions(), kPackageOptions}};
     }
     void TearDown() override {
         ResetService();
@@ -261,7 +236,7 @@ TEST_F(InstallCrash, ALauncherKilledAroundTheUnpackingIsMendedByTheNextRepair) {
         // PowerShell goes on without the launcher and ends by itself, except one that the
         // launcher died while creating: the system resumes a new process's first thread
         // only at the end of its creator's call, so that one never starts.
-        if (!WaitUntil([] { return !IsPowerShellRunning(); }, 10000)) neverStarted += EndPowerShell();
+        if (!WaitUntil([] { return !IsPowerShellRunning(); }, 10000)) neverStarted += PowerShellProcesses(true);
 
         // At no moment is a file of the player's gone: it is in place, or whole in its
         // holding copy. Nothing is ever half-copied: the installed file is the player's
@@ -301,10 +276,7 @@ TEST_F(InstallCrash, ALauncherKilledAroundTheUnpackingIsMendedByTheNextRepair) {
 // package's bytes: every next start resumes where the last one stopped.
 TEST_F(InstallCrash, ALauncherKilledWhileDownloadingResumesToTheSameBytes) {
     for (const PlayerFileCheck& file : files) ASSERT_TRUE(WriteFileBytes(file.installed, file.bytes));
-    ServiceScenario slow;
-    slow.path = kServedPackagePath;
-    slow.bytesPerSecond = kDownloadBytesPerSecond;
-    ASSERT_TRUE(AddServiceScenario(slow));
+    ASSERT_TRUE(AddServiceSlowdown(kServedPackagePath, kDownloadBytesPerSecond));
     const std::wstring partial = LauncherDataFolder() + L"\\client.zip.download";
     const long long size = static_cast<long long>(package.size());
 

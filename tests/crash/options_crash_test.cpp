@@ -49,11 +49,6 @@ bool SameOptions(const GameOptions& a, const GameOptions& b) {
            a.SoundOn == b.SoundOn && a.MusicVolume == b.MusicVolume && a.EffectVolume == b.EffectVolume;
 }
 
-void ForgetGameRegistryKeys() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kGameSetupRegistryKey);
-}
-
 // A fresh data folder whose "launcher.ini" names a temporary install folder holding
 // the large options file.
 struct InstalledOptions {

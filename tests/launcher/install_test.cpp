@@ -75,17 +75,6 @@ int StageOf(const std::wstring& text, int& percent) {
     return -1;
 }
 
-// The stand-in client and the package's settings files beside a large filler: Wine's
-// WinHTTP hands a download over in reads of a whole 1 MiB buffer, so only a package of
-// several MiB shows the percentage rising.
-std::string WatchablePackage() {
-    const std::string client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
-    return MakeStoredZip({{"Sarnhold-Elderline.exe", client},
-                          {"SarnFont.ini", std::string(kPackageFontMark) + "\r\n[Font]\r\n"},
-                          {"savedata/OptionInfo.lua", std::string(kPackageOptionsMark) + "\r\n"},
-                          {"data/terrain.pak", std::string(6 << 20, '\x5a')}});
-}
-
 class InstallFromTheWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -139,14 +128,12 @@ TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays)
     SetEnvironmentVariableW(L"HOLLOWMERE_CLIENT_CLOSE_MS", L"500");  // inherited by launcher and client
     ASSERT_TRUE(SaveSession("device-install-test"));
     ASSERT_TRUE(AcceptServiceDeviceToken("device-install-test"));
-    const std::string package = WatchablePackage();
+    // Wine's WinHTTP hands a download over in reads of a whole 1 MiB buffer, so only a
+    // package of several MiB shows the percentage rising.
+    const std::string package = PackageWithFiller(6 << 20);
     ASSERT_TRUE(ServeClientPackage(package, "1.2.0-watched"));
     // Slow enough to watch, and to try every button while it runs: about four seconds.
-    ServiceScenario slow;
-    slow.path = kServedPackagePath;
-    slow.bytesPerSecond = 3 << 19;
-    slow.times = 1;
-    ASSERT_TRUE(AddServiceScenario(slow));
+    ASSERT_TRUE(AddServiceSlowdown(kServedPackagePath, 3 << 19, 1));
 
     TempFolder temp;
     const std::wstring folder = temp / L"Tom's Games\\deep\\Sarnhold Client";

@@ -39,17 +39,6 @@ std::wstring FileVersionOf(const std::wstring& path) {
            L"." + std::to_wstring(HIWORD(info->dwFileVersionLS));
 }
 
-// The launcher window of the process, visible or not (it is hidden while being created).
-HWND FindAnyLauncherWindow(DWORD pid) {
-    for (HWND window = FindWindowExW(nullptr, nullptr, L"HollowmereLauncherWindow", nullptr); window;
-         window = FindWindowExW(nullptr, window, L"HollowmereLauncherWindow", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == pid) return window;
-    }
-    return nullptr;
-}
-
 class SelfUpdate : public ::testing::Test {
 protected:
     TempFolder folder;
@@ -119,17 +108,14 @@ TEST_F(SelfUpdate, HandsOverToTheNewerLauncherWhichReplacesAndRestartsTheOldFile
     ASSERT_EQ(FileVersionOf(oldLauncher), L"2.0.4");
     OfferLauncher("2.0.5", next);
     // Slow enough to see the status line while the download runs.
-    ServiceScenario slow;
-    slow.path = kLauncherPath;
-    slow.bytesPerSecond = static_cast<long long>(next.size()) / 2;
-    ASSERT_TRUE(AddServiceScenario(slow));
+    ASSERT_TRUE(AddServiceSlowdown(kLauncherPath, static_cast<long long>(next.size()) / 2));
 
     LauncherRun old;
     ASSERT_TRUE(StartLauncher(L"", old, oldLauncher));
     std::wstring statusSeen;
     WaitUntil(
         [&] {
-            if (HWND window = FindAnyLauncherWindow(old.pid)) statusSeen = ReadControlText(window, IDC_STATUS);
+            if (HWND window = FindLauncherWindow(old.pid)) statusSeen = ReadControlText(window, IDC_STATUS);
             return statusSeen == L"Updating launcher...";
         },
         10000);

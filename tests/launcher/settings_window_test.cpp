@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ namespace {
 constexpr DWORD kBoxWaitMs = 10000;
 constexpr DWORD kExitWaitMs = 10000;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+void ExpectHolds(const std::string& text, std::initializer_list<const char*> parts) {
+    for (const char* part : parts) EXPECT_NE(text.find(part), std::string::npos) << part << " in:\n" << text;
+}
 
 // An install folder that the launcher's "launcher.ini" points at, on a fresh data folder.
 struct SettingsSetup {
@@ -56,10 +59,6 @@ void Screenshot(HWND window, const std::wstring& name) {
     SaveScreenshot(window, name);
 }
 
-HWND OpenSettings(LauncherRun& run) { return StartLauncherWindow(run, L"--settings"); }
-
-void CloseWithoutSaving(HWND window, const LauncherRun& run) { EXPECT_EQ(CloseLauncher(window, run), 0u); }
-
 // Presses Save and expects the window to close silently with exit code 0.
 void SaveAndExpectClosed(HWND window, const LauncherRun& run) {
     ClickControl(window, IDC_SAVE_SETTINGS);
@@ -85,7 +84,7 @@ void SaveAndExpectMessage(HWND window, const LauncherRun& run, const std::wstrin
 TEST(SettingsWindow, FirstOpenWithoutFilesShowsTheDefaults) {
     SettingsSetup setup;
     LauncherRun run;
-    HWND window = OpenSettings(run);
+    HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
 
     EXPECT_FALSE(IsControlChecked(window, IDC_FONT_ENABLED));
@@ -112,7 +111,7 @@ TEST(SettingsWindow, FirstOpenWithoutFilesShowsTheDefaults) {
 
     EXPECT_EQ(SendMessageW(GetDlgItem(window, IDC_FONT_NAME), EM_GETLIMITTEXT, 0, 0), 31);
     Screenshot(window, L"settings-first-open");
-    CloseWithoutSaving(window, run);
+    EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
     EXPECT_FALSE(FileExists(setup.FontFile()));
     EXPECT_FALSE(FileExists(setup.OptionsFile()));
 }
@@ -127,7 +126,7 @@ TEST(SettingsWindow, AnUnlistedResolutionIsOfferedAsCurrentAndSavedBack) {
                                "[Browser]\r\nBlockExternalUrls=0\r\n"));
 
     LauncherRun run;
-    HWND window = OpenSettings(run);
+    HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(IsControlChecked(window, IDC_FONT_ENABLED));
     EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"Courier");
@@ -142,24 +141,19 @@ TEST(SettingsWindow, AnUnlistedResolutionIsOfferedAsCurrentAndSavedBack) {
 
     SaveAndExpectClosed(window, run);
     const std::string saved = ReadFileBytes(setup.OptionsFile());
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"WIDTH\"] = 1600\r\n"));
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"HEIGHT\"] = 1200\r\n"));
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"OLD_WIDTH\"] = 1600\r\n"));
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"OLD_HEIGHT\"] = 1200\r\n"));
+    ExpectHolds(saved, {"OptionInfoList[\"WIDTH\"] = 1600\r\n", "OptionInfoList[\"HEIGHT\"] = 1200\r\n",
+                        "OptionInfoList[\"OLD_WIDTH\"] = 1600\r\n", "OptionInfoList[\"OLD_HEIGHT\"] = 1200\r\n"});
     EXPECT_EQ(saved.size(), options.size());
     EXPECT_FALSE(FileExists(setup.OptionsFile() + L".launcher-backup"));
-    const std::string font = ReadFileBytes(setup.FontFile());
-    EXPECT_TRUE(Contains(font, "FontName=Courier")) << font;
-    EXPECT_TRUE(Contains(font, "ScalePercent=150")) << font;
-    EXPECT_TRUE(Contains(font, "MaxResultAbsHeight=16")) << font;
-    EXPECT_TRUE(Contains(font, "BlockExternalUrls=0")) << font;
+    ExpectHolds(ReadFileBytes(setup.FontFile()),
+                {"FontName=Courier", "ScalePercent=150", "MaxResultAbsHeight=16", "BlockExternalUrls=0"});
 }
 
 TEST(SettingsWindow, TheEnableBoxSwitchesOnlyTheFontControls) {
     SettingsSetup setup;
     ASSERT_TRUE(WriteFileBytes(setup.FontFile(), "[Font]\r\nEnabled=1\r\n"));
     LauncherRun run;
-    HWND window = OpenSettings(run);
+    HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
     for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_TRUE(IsControlEnabled(window, id)) << id;
     Screenshot(window, L"settings-font-enabled");
@@ -179,15 +173,13 @@ TEST(SettingsWindow, TheEnableBoxSwitchesOnlyTheFontControls) {
     EXPECT_TRUE(IsControlEnabled(window, IDC_SCALE_PERCENT));
     SetControlChecked(window, IDC_FONT_ENABLED, false);
     SaveAndExpectClosed(window, run);
-    const std::string font = ReadFileBytes(setup.FontFile());
-    EXPECT_TRUE(Contains(font, "Enabled=0")) << font;
-    EXPECT_TRUE(Contains(font, "ScalePercent=250")) << font;
+    ExpectHolds(ReadFileBytes(setup.FontFile()), {"Enabled=0", "ScalePercent=250"});
 }
 
 TEST(SettingsWindow, InvalidInputIsReportedAndNothingIsWritten) {
     SettingsSetup setup;
     LauncherRun run;
-    HWND window = OpenSettings(run);
+    HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
 
     SetControlText(window, IDC_SCALE_PERCENT, L"401");
@@ -204,16 +196,16 @@ TEST(SettingsWindow, InvalidInputIsReportedAndNothingIsWritten) {
 
     EXPECT_FALSE(FileExists(setup.FontFile()));
     EXPECT_FALSE(FileExists(setup.install + L"\\savedata"));
-    CloseWithoutSaving(window, run);
+    EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
     EXPECT_FALSE(FileExists(setup.FontFile()));
     EXPECT_FALSE(FileExists(setup.install + L"\\savedata"));
 }
 
 TEST(SettingsWindow, SlidersListAndBoxesAreSavedToTheOptionsFile) {
     SettingsSetup setup;
-    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
+    ForgetGameRegistryKeys();
     LauncherRun run;
-    HWND window = OpenSettings(run);
+    HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
 
     MoveSlider(window, IDC_MUSIC_VOLUME, 100);
@@ -227,22 +219,13 @@ TEST(SettingsWindow, SlidersListAndBoxesAreSavedToTheOptionsFile) {
     Screenshot(window, L"settings-edited");
     SaveAndExpectClosed(window, run);
 
-    const std::string saved = ReadFileBytes(setup.OptionsFile());
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"Bgm_Volume\"] = 127\r\n"));
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"Effect_Volume\"] = 0\r\n"));
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"WIDTH\"] = 1366\r\n"));
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"HEIGHT\"] = 768\r\n"));
-    EXPECT_TRUE(Contains(saved, "OptionInfoList[\"ISFULLSCREENMODE\"] = 1\r\n"));
-    EXPECT_TRUE(Contains(saved, "CmdOnOffList[\"/bgm\"] = 1\r\n"));
-    EXPECT_TRUE(Contains(saved, "CmdOnOffList[\"/sound\"] = 0\r\n"));
-    DWORD volume = 0;
-    DWORD size = sizeof(volume);
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kGameRegistryKey, L"Bgm_Volume", RRF_RT_REG_DWORD, nullptr, &volume,
-                           &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(volume, 127u);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kGameSetupRegistryKey);
+    ExpectHolds(ReadFileBytes(setup.OptionsFile()),
+                {"OptionInfoList[\"Bgm_Volume\"] = 127\r\n", "OptionInfoList[\"Effect_Volume\"] = 0\r\n",
+                 "OptionInfoList[\"WIDTH\"] = 1366\r\n", "OptionInfoList[\"HEIGHT\"] = 768\r\n",
+                 "OptionInfoList[\"ISFULLSCREENMODE\"] = 1\r\n", "CmdOnOffList[\"/bgm\"] = 1\r\n",
+                 "CmdOnOffList[\"/sound\"] = 0\r\n"});
+    EXPECT_EQ(RegistryDword(kGameRegistryKey, L"Bgm_Volume"), 127);
+    ForgetGameRegistryKeys();
 }
 
 TEST(SettingsWindow, ResetShowsDefaultsAndClosingWritesNothing) {
@@ -256,7 +239,7 @@ TEST(SettingsWindow, ResetShowsDefaultsAndClosingWritesNothing) {
     ASSERT_TRUE(WriteFileBytes(setup.FontFile(), font));
 
     LauncherRun run;
-    HWND window = OpenSettings(run);
+    HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(MusicPercent(window), L"100%");
     ClickControl(window, IDC_RESET_DEFAULTS);
@@ -273,7 +256,7 @@ TEST(SettingsWindow, ResetShowsDefaultsAndClosingWritesNothing) {
     EXPECT_EQ(EffectPercent(window), L"13%");
     Screenshot(window, L"settings-after-reset");
 
-    CloseWithoutSaving(window, run);
+    EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
     EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
     EXPECT_EQ(ReadFileBytes(setup.FontFile()), font);
 }
@@ -286,13 +269,13 @@ TEST(SettingsWindow, SaveFailuresAreReportedInOrder) {
         const DWORD expectedCode = GetLastError();
         ASSERT_FALSE(FileExists(setup.install));
         LauncherRun run;
-        HWND window = OpenSettings(run);
+        HWND window = StartLauncherWindow(run, L"--settings");
         ASSERT_NE(window, nullptr);
         SaveAndExpectMessage(window, run,
                              L"Could not save SarnFont.ini. Windows error: " + std::to_wstring(expectedCode),
                              L"settings-font-file-error");
         EXPECT_NE(expectedCode, 0u);
-        CloseWithoutSaving(window, run);
+        EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
         EXPECT_FALSE(FileExists(setup.install));
     }
     {
@@ -301,11 +284,11 @@ TEST(SettingsWindow, SaveFailuresAreReportedInOrder) {
         const std::string options = ReplaceOnce(DefaultOptionsText(), "CmdOnOffList[\"/sound\"] = 1\r\n", "");
         ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
         LauncherRun run;
-        HWND window = OpenSettings(run);
+        HWND window = StartLauncherWindow(run, L"--settings");
         ASSERT_NE(window, nullptr);
         SaveAndExpectMessage(window, run,
                              L"Could not save the game display and audio settings. Make sure Sarnhold is installed.");
-        CloseWithoutSaving(window, run);
+        EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
         EXPECT_TRUE(FileExists(setup.FontFile()));
         EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
     }

@@ -38,13 +38,10 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ResetService()) << "the stand-in service does not answer";
         ASSERT_TRUE(ServeServiceFile(kTenPath, kTen));
-        tenDigest = DigestOf(kTen);
+        tenDigest = Sha256OfBytes(kTen);
         target = folder / L"client.zip";
         partial = target + L".download";
     }
-
-    // Sha256OfFile has known-answer tests of its own.
-    static std::wstring DigestOf(const std::string& bytes) { return Sha256OfBytes(bytes); }
 
     // Downloads url to target, keeping every progress report in reports.
     bool Fetch(const std::wstring& url, std::uint64_t size, const std::wstring& digest) {
@@ -177,7 +174,7 @@ TEST_F(Download, ACompletePartialFileNeedsNoRequestAndALongerOneStartsOver) {
 }
 
 TEST_F(Download, MoreBytesThanAnnouncedAreIncompleteAndFetchedAgainNextTime) {
-    const std::wstring eightDigest = DigestOf(kTen.substr(0, 8));
+    const std::wstring eightDigest = Sha256OfBytes(kTen.substr(0, 8));
     EXPECT_FALSE(Fetch(ServiceTestUrl(kTenPath), 8, eightDigest));
     EXPECT_EQ(message, kIncomplete);
     EXPECT_EQ(ReadFileBytes(partial), kTen);
@@ -225,26 +222,26 @@ TEST_F(Download, BytesThatFailTheCheckAreDroppedSoTheNextAttemptStartsAfresh) {
 TEST_F(Download, AnUnknownSizeGivesNoPercentagesAndTakesAnyLength) {
     const std::string longer = kTen + kTen + "!";
     ASSERT_TRUE(ServeServiceFile(kTenPath, longer));
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, DigestOf(longer)));
+    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer)));
     EXPECT_EQ(reports, (Reports{{L"Downloading", 0}, {L"Verifying download", 100}}));
     EXPECT_EQ(ReadFileBytes(target), longer);
 
     // A partial file is resumed from its length, as with a known size.
     ASSERT_TRUE(WriteFileBytes(partial, longer.substr(0, 5)));
     ASSERT_TRUE(ClearServiceRequests());
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, DigestOf(longer)));
+    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer)));
     EXPECT_EQ(ReadFileBytes(target), longer);
     EXPECT_EQ(OnlyRange(), "bytes=5-");
 
     // Bytes that fail the check are not resumed past their end next time (which
     // would only ever get 416): they are fetched afresh.
     ASSERT_TRUE(ServeServiceFile(kTenPath, "a different launcher"));
-    EXPECT_FALSE(Fetch(ServiceTestUrl(kTenPath), 0, DigestOf(longer)));
+    EXPECT_FALSE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer)));
     EXPECT_EQ(message, kSecurityCheck);
     EXPECT_FALSE(FileExists(partial));
     ASSERT_TRUE(ServeServiceFile(kTenPath, longer));
     ASSERT_TRUE(ClearServiceRequests());
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, DigestOf(longer)));
+    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer)));
     EXPECT_EQ(ReadFileBytes(target), longer);
     EXPECT_EQ(OnlyRange(), "none");
 }
@@ -316,7 +313,7 @@ TEST_F(Download, RandomCutsAlwaysEndWithTheSourceBytes) {
     for (char& byte : source) byte = static_cast<char>(random() & 0xFF);
     const std::string path = "/files/random.bin";
     ASSERT_TRUE(ServeServiceFile(path, source));
-    const std::wstring digest = DigestOf(source);
+    const std::wstring digest = Sha256OfBytes(source);
 
     std::uint64_t held = 0;
     for (int attempt = 0; attempt < 24; ++attempt) {

@@ -38,10 +38,10 @@ bool StartsWith(const std::string& text, const std::string& start) { return text
 // A small package carrying the package's own font file, and its options file only when asked.
 std::string SmallPackage(bool withOptions) {
     std::vector<ZipEntry> entries = {{"Sarnhold-Elderline.exe", "MZ small test client"},
-                                     {"SarnFont.ini", std::string(kPackageFontMark) + "\r\n[Font]\r\n"}};
+                                     {"SarnFont.ini", kPackageFont}};
     if (withOptions) {
         entries.push_back({"savedata/", ""});
-        entries.push_back({"savedata/OptionInfo.lua", std::string(kPackageOptionsMark) + "\r\n"});
+        entries.push_back({"savedata/OptionInfo.lua", kPackageOptions});
     }
     return MakeStoredZip(entries);
 }

@@ -17,6 +17,7 @@
 #include "state/launcher_config.h"
 #include "state/session.h"
 #include "support/client_record.h"
+#include "support/in_process_window.h"
 #include "support/service_control.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"
@@ -39,13 +40,7 @@ constexpr const char* kStart = "/api/launcher/start";
 constexpr const char* kRedeem = "/api/launcher/redeem";
 constexpr const char* kAuthorizePage = "/signin/authorize";
 
-struct SeenBox {
-    std::wstring caption;
-    std::wstring text;
-    BoxIcon icon = BoxIcon::None;
-};
-
-bool IsInstruction(const SeenBox& box) { return box.caption == kSignInInstructionCaption; }
+bool IsInstruction(const BoxSeen& box) { return box.caption == kSignInInstructionCaption; }
 
 // The stand-in browser opens the page on its own process; wait until the service saw it.
 bool WaitForAuthorizePageOpened() {
@@ -56,10 +51,10 @@ bool WaitForAuthorizePageOpened() {
 // the answering thread while the box is still open.
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(std::function<void(const SeenBox&)> beforeAnswer)
+    explicit BoxAnswerer(std::function<void(const BoxSeen&)> beforeAnswer)
         : beforeAnswer_(std::move(beforeAnswer)), thread_([this] { Run(); }) {}
     ~BoxAnswerer() { Stop(); }
-    std::vector<SeenBox> Stop() {
+    std::vector<BoxSeen> Stop() {
         done_ = true;
         if (thread_.joinable()) thread_.join();
         return boxes_;
@@ -70,21 +65,21 @@ private:
         while (!done_) {
             MessageBoxSeen seen;
             if (!WaitForMessageBox(GetCurrentProcessId(), 100, seen)) continue;
-            const SeenBox box = {seen.caption, seen.text, ReadMessageBoxIcon(seen.box)};
+            const BoxSeen box = {seen.caption, seen.text, GetWindow(seen.box, GW_OWNER), ReadMessageBoxIcon(seen.box)};
             if (beforeAnswer_) beforeAnswer_(box);
             boxes_.push_back(box);
             AnswerMessageBox(seen.box, IDOK);
         }
     }
-    std::function<void(const SeenBox&)> beforeAnswer_;
+    std::function<void(const BoxSeen&)> beforeAnswer_;
     std::atomic<bool> done_{false};
-    std::vector<SeenBox> boxes_;
+    std::vector<BoxSeen> boxes_;
     std::thread thread_;
 };
 
 struct SignInRun {
     bool launched = false;
-    std::vector<SeenBox> boxes;
+    std::vector<BoxSeen> boxes;
 };
 
 std::vector<DWORD> g_waits;
@@ -116,8 +111,8 @@ protected:
 
     // Runs the flow; by default the instruction box is answered once the browser has
     // opened the page, as a player would after signing in.
-    SignInRun Run(std::function<void(const SeenBox&)> beforeAnswer = {}) {
-        BoxAnswerer answerer([&beforeAnswer](const SeenBox& box) {
+    SignInRun Run(std::function<void(const BoxSeen&)> beforeAnswer = {}) {
+        BoxAnswerer answerer([&beforeAnswer](const BoxSeen& box) {
             if (IsInstruction(box)) {
                 EXPECT_TRUE(WaitForAuthorizePageOpened()) << "the browser never opened the page";
             }
@@ -189,7 +184,7 @@ TEST_F(SignInFlow, RefusedDeviceSignsOutThenTheBrowserSignInStartsTheClient) {
     bool sessionFileAtInstruction = true;
     std::wstring nameAtInstruction = L"(unread)";
 
-    const SignInRun run = Run([&](const SeenBox& box) {
+    const SignInRun run = Run([&](const BoxSeen& box) {
         if (!IsInstruction(box)) return;
         sessionFileAtInstruction = FileExists(SessionFilePath());
         nameAtInstruction = ReadAccountName();
@@ -248,7 +243,7 @@ TEST_F(SignInFlow, OtherDeviceFailuresFallBackWithoutSigningOut) {
         std::string tokenAtInstruction = "(unread)";
         std::wstring nameAtInstruction = L"(unread)";
 
-        const SignInRun run = Run([&](const SeenBox& box) {
+        const SignInRun run = Run([&](const BoxSeen& box) {
             if (!IsInstruction(box)) return;
             tokenAtInstruction = LoadedSession();
             nameAtInstruction = ReadAccountName();

@@ -123,6 +123,17 @@ std::string ToUtf8(const std::wstring& text) {
     return bytes;
 }
 
+const std::string kPackageFont = std::string(kPackageFontMark) + "\r\n[Font]\r\n";
+const std::string kPackageOptions = std::string(kPackageOptionsMark) + "\r\n";
+
+std::string PackageWithFiller(size_t fillerBytes) {
+    const std::string client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
+    return MakeStoredZip({{"Sarnhold-Elderline.exe", client},
+                          {"SarnFont.ini", kPackageFont},
+                          {"savedata/OptionInfo.lua", kPackageOptions},
+                          {"data/terrain.pak", std::string(fillerBytes, '\x5a')}});
+}
+
 const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
 const std::string kPlayerOptions =
     "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";

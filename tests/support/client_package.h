@@ -27,6 +27,12 @@ std::string ServedClientVersion();
 // Text of the package's own settings files, told apart from a player's by their first line.
 constexpr const char* kPackageFontMark = "; Font settings shipped in the Hollowmere demo package";
 constexpr const char* kPackageOptionsMark = "-- Options shipped in the Hollowmere demo package";
+// The package's own settings files as the test packages carry them.
+extern const std::string kPackageFont;
+extern const std::string kPackageOptions;
+// The stand-in client and the package's own settings files beside a filler of this many
+// bytes, so that downloading and unpacking take a moment.
+std::string PackageWithFiller(size_t fillerBytes);
 
 // A player's own settings files, which installs and repairs must keep byte for byte.
 extern const std::string kPlayerFont;

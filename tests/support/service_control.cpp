@@ -86,29 +86,40 @@ bool AddServiceScenario(const ServiceScenario& scenario) {
     return Control(L"POST", query, scenario.replaceBody ? scenario.body : std::string());
 }
 
-bool AddServiceStatus(const std::string& path, int status, int times) {
+namespace {
+
+ServiceScenario ScenarioFor(const std::string& path, int times) {
     ServiceScenario scenario;
     scenario.path = path;
-    scenario.status = status;
     scenario.times = times;
+    return scenario;
+}
+
+}  // namespace
+
+bool AddServiceStatus(const std::string& path, int status, int times) {
+    ServiceScenario scenario = ScenarioFor(path, times);
+    scenario.status = status;
     return AddServiceScenario(scenario);
 }
 
 bool AddServiceReply(const std::string& path, int status, const std::string& body, int times) {
-    ServiceScenario scenario;
-    scenario.path = path;
+    ServiceScenario scenario = ScenarioFor(path, times);
     scenario.status = status;
     scenario.replaceBody = true;
     scenario.body = body;
-    scenario.times = times;
     return AddServiceScenario(scenario);
 }
 
 bool AddServiceDrop(const std::string& path, int times) {
-    ServiceScenario scenario;
-    scenario.path = path;
+    ServiceScenario scenario = ScenarioFor(path, times);
     scenario.drop = true;
-    scenario.times = times;
+    return AddServiceScenario(scenario);
+}
+
+bool AddServiceSlowdown(const std::string& path, long long bytesPerSecond, int times) {
+    ServiceScenario scenario = ScenarioFor(path, times);
+    scenario.bytesPerSecond = bytesPerSecond;
     return AddServiceScenario(scenario);
 }
 

@@ -36,6 +36,8 @@ bool AddServiceStatus(const std::string& path, int status, int times = 0);
 bool AddServiceReply(const std::string& path, int status, const std::string& body, int times = 0);
 // Ends the connection without any answer.
 bool AddServiceDrop(const std::string& path, int times = 0);
+// Sends the body at most this fast.
+bool AddServiceSlowdown(const std::string& path, long long bytesPerSecond, int times = 0);
 
 // Back to the start: the demo manifest and files, no scenarios, no rate limit, an
 // empty request record and no sign-in state.

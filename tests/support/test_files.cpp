@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "net/download.h"
+#include "play/client_interface.h"
 #include "state/launcher_config.h"
 
 namespace fs = std::filesystem;
@@ -79,4 +80,16 @@ std::string ReplaceOnce(std::string text, const std::string& from, const std::st
 
 std::string DefaultOptionsText() {
     return ReadFileBytes(std::wstring(HOLLOWMERE_TEST_SOURCE_DIR) + L"/resources/default_options.lua");
+}
+
+void ForgetGameRegistryKeys() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGameSetupRegistryKey);
+}
+
+long long RegistryDword(const wchar_t* key, const wchar_t* name) {
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS) return -1;
+    return data;
 }

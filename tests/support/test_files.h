@@ -28,3 +28,9 @@ std::wstring Sha256OfBytes(const std::string& bytes);
 std::string ReplaceOnce(std::string text, const std::string& from, const std::string& to);
 // The game's default options text as the source tree holds it.
 std::string DefaultOptionsText();
+
+// The game's own registry keys, removed for a clean start.
+void ForgetGameRegistryKeys();
+// A DWORD of the current user's key, read back through the registry; -1 when the value
+// is missing or not a DWORD.
+long long RegistryDword(const wchar_t* key, const wchar_t* name);

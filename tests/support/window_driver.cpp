@@ -133,6 +133,8 @@ HWND WaitForLauncherWindow(DWORD pid, DWORD timeoutMs) {
     return shown ? window : nullptr;
 }
 
+HWND FindLauncherWindow(DWORD pid) { return FindTopWindow(pid, kLauncherClass); }
+
 HWND FindLauncherWindowOfImage(const std::wstring& imagePath, DWORD* pid) {
     return FindLauncherOfImage(imagePath, 0, false, pid);
 }

@@ -35,6 +35,8 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // The top-level "HollowmereLauncherWindow" of the process, or null after the time-out.
 HWND WaitForLauncherWindow(DWORD pid, DWORD timeoutMs);
+// The launcher window of the process, visible or not (it is hidden while being created).
+HWND FindLauncherWindow(DWORD pid);
 // The top-level launcher window of any process whose executable is imagePath.
 HWND FindLauncherWindowOfImage(const std::wstring& imagePath, DWORD* pid = nullptr);
 // Waits for such a window; null after the time-out.

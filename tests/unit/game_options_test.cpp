@@ -14,19 +14,6 @@ namespace {
 
 std::wstring SavedataFile(const TempFolder& folder) { return folder / L"savedata\\OptionInfo.lua"; }
 
-void ForgetGameRegistryKeys() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kGameRegistryKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kGameSetupRegistryKey);
-}
-
-// Read back through the registry itself; -1 when the value is missing or not a DWORD.
-long long RegistryDword(const wchar_t* key, const wchar_t* name) {
-    DWORD data = 0;
-    DWORD size = sizeof(data);
-    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS) return -1;
-    return data;
-}
-
 void ExpectOptions(const GameOptions& options, int width, int height, bool fullscreen, bool musicOn, bool soundOn,
                    int music, int effects) {
     EXPECT_EQ(options.Width, width);
