@@ -66,6 +66,16 @@ protected:
         return requests[0].HasHeader("Range") ? requests[0].Header("Range") : "none";
     }
 
+    // A fetch from a cleared request record: the target ends as bytes and the one request
+    // asked for range ("none": no Range header).
+    void ExpectNextFetch(std::uint64_t size, const std::wstring& digest, const std::string& bytes,
+                         const std::string& range) {
+        ASSERT_TRUE(ClearServiceRequests());
+        ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), size, digest)) << message;
+        EXPECT_EQ(ReadFileBytes(target), bytes);
+        EXPECT_EQ(OnlyRange(), range);
+    }
+
     static ServiceScenario Scenario(const std::string& path) {
         ServiceScenario scenario;
         scenario.path = path;
@@ -99,21 +109,16 @@ TEST_F(Download, FreshDownloadReportsProgressAndAsksForTheWholeFile) {
 TEST_F(Download, ResumesAPartialFileFromItsLength) {
     // 206: the rest is appended to the four bytes already there.
     ASSERT_TRUE(WriteFileBytes(partial, "0123"));
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 10, tenDigest));
-    EXPECT_EQ(ReadFileBytes(target), kTen);
+    ExpectNextFetch(10, tenDigest, kTen, "bytes=4-");
     EXPECT_EQ(reports, (Reports{{L"Downloading", 40}, {L"Downloading", 100}, {L"Verifying download", 100}}));
-    EXPECT_EQ(OnlyRange(), "bytes=4-");
 
     // 200: the server sends everything, which replaces the four bytes (here wrong ones,
     // which appended would make fourteen).
-    ASSERT_TRUE(ClearServiceRequests());
     ASSERT_TRUE(WriteFileBytes(partial, "abcd"));
     ServiceScenario whole = Scenario(kTenPath);
     whole.ignoreRange = true;
     ASSERT_TRUE(AddServiceScenario(whole));
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 10, tenDigest));
-    EXPECT_EQ(ReadFileBytes(target), kTen);
-    EXPECT_EQ(OnlyRange(), "bytes=4-");
+    ExpectNextFetch(10, tenDigest, kTen, "bytes=4-");
 
     // 416 (or any status but 200 and 206): interrupted, and the four bytes stay.
     ASSERT_TRUE(WriteFileBytes(partial, "0123"));
@@ -152,11 +157,7 @@ TEST_F(Download, ACutConnectionIsResumedWhereItStopped) {
     EXPECT_EQ(ReadFileBytes(partial), "0123456");
     EXPECT_EQ(reports, (Reports{{L"Downloading", 0}, {L"Downloading", 70}}));
     EXPECT_FALSE(FileExists(target));
-
-    ASSERT_TRUE(ClearServiceRequests());
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 10, tenDigest));
-    EXPECT_EQ(ReadFileBytes(target), kTen);
-    EXPECT_EQ(OnlyRange(), "bytes=7-");
+    ExpectNextFetch(10, tenDigest, kTen, "bytes=7-");
 }
 
 TEST_F(Download, ACompletePartialFileNeedsNoRequestAndALongerOneStartsOver) {
@@ -168,9 +169,7 @@ TEST_F(Download, ACompletePartialFileNeedsNoRequestAndALongerOneStartsOver) {
     EXPECT_TRUE(Requests().empty());
 
     ASSERT_TRUE(WriteFileBytes(partial, kTen + "X"));
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 10, tenDigest));
-    EXPECT_EQ(ReadFileBytes(target), kTen);
-    EXPECT_EQ(OnlyRange(), "none");
+    ExpectNextFetch(10, tenDigest, kTen, "none");
 }
 
 TEST_F(Download, MoreBytesThanAnnouncedAreIncompleteAndFetchedAgainNextTime) {
@@ -182,10 +181,7 @@ TEST_F(Download, MoreBytesThanAnnouncedAreIncompleteAndFetchedAgainNextTime) {
     EXPECT_EQ(reports.back(), (Report{L"Downloading", 125}));
 
     ASSERT_TRUE(ServeServiceFile(kTenPath, kTen.substr(0, 8)));
-    ASSERT_TRUE(ClearServiceRequests());
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 8, eightDigest));
-    EXPECT_EQ(ReadFileBytes(target), kTen.substr(0, 8));
-    EXPECT_EQ(OnlyRange(), "none");
+    ExpectNextFetch(8, eightDigest, kTen.substr(0, 8), "none");
 }
 
 TEST_F(Download, ComparesTheWholeDigestIgnoringLetterCase) {
@@ -213,10 +209,7 @@ TEST_F(Download, BytesThatFailTheCheckAreDroppedSoTheNextAttemptStartsAfresh) {
     EXPECT_FALSE(FileExists(target));
 
     ASSERT_TRUE(ServeServiceFile(kTenPath, kTen));
-    ASSERT_TRUE(ClearServiceRequests());
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 10, tenDigest));
-    EXPECT_EQ(ReadFileBytes(target), kTen);
-    EXPECT_EQ(OnlyRange(), "none");
+    ExpectNextFetch(10, tenDigest, kTen, "none");
 }
 
 TEST_F(Download, AnUnknownSizeGivesNoPercentagesAndTakesAnyLength) {
@@ -228,10 +221,7 @@ TEST_F(Download, AnUnknownSizeGivesNoPercentagesAndTakesAnyLength) {
 
     // A partial file is resumed from its length, as with a known size.
     ASSERT_TRUE(WriteFileBytes(partial, longer.substr(0, 5)));
-    ASSERT_TRUE(ClearServiceRequests());
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer)));
-    EXPECT_EQ(ReadFileBytes(target), longer);
-    EXPECT_EQ(OnlyRange(), "bytes=5-");
+    ExpectNextFetch(0, Sha256OfBytes(longer), longer, "bytes=5-");
 
     // Bytes that fail the check are not resumed past their end next time (which
     // would only ever get 416): they are fetched afresh.
@@ -240,10 +230,7 @@ TEST_F(Download, AnUnknownSizeGivesNoPercentagesAndTakesAnyLength) {
     EXPECT_EQ(message, kSecurityCheck);
     EXPECT_FALSE(FileExists(partial));
     ASSERT_TRUE(ServeServiceFile(kTenPath, longer));
-    ASSERT_TRUE(ClearServiceRequests());
-    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer)));
-    EXPECT_EQ(ReadFileBytes(target), longer);
-    EXPECT_EQ(OnlyRange(), "none");
+    ExpectNextFetch(0, Sha256OfBytes(longer), longer, "none");
 }
 
 TEST_F(Download, ReplacesTheTargetAndMakesItsFolder) {

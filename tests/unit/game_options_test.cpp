@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <tuple>
 
 #include "play/client_interface.h"
 #include "settings/game_options.h"
@@ -16,13 +17,9 @@ std::wstring SavedataFile(const TempFolder& folder) { return folder / L"savedata
 
 void ExpectOptions(const GameOptions& options, int width, int height, bool fullscreen, bool musicOn, bool soundOn,
                    int music, int effects) {
-    EXPECT_EQ(options.Width, width);
-    EXPECT_EQ(options.Height, height);
-    EXPECT_EQ(options.Fullscreen, fullscreen);
-    EXPECT_EQ(options.MusicOn, musicOn);
-    EXPECT_EQ(options.SoundOn, soundOn);
-    EXPECT_EQ(options.MusicVolume, music);
-    EXPECT_EQ(options.EffectVolume, effects);
+    EXPECT_EQ(std::make_tuple(options.Width, options.Height, options.Fullscreen, options.MusicOn, options.SoundOn,
+                              options.MusicVolume, options.EffectVolume),
+              std::make_tuple(width, height, fullscreen, musicOn, soundOn, music, effects));
 }
 
 TEST(GameOptions, MissingOrEmptyFileStartsFromTheBuiltInText) {
