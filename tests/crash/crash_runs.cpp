@@ -22,10 +22,8 @@ bool ReadyEvent::WaitWhileRunning(const LauncherRun& run, DWORD timeoutMs) const
     return WaitForMultipleObjects(2, both, FALSE, timeoutMs) == WAIT_OBJECT_0;
 }
 
-std::wstring CrashWriterExe() { return HOLLOWMERE_TEST_CRASH_WRITER_EXE; }
-
 bool StartCrashWriter(const std::wstring& arguments, LauncherRun& run) {
-    return StartLauncher(arguments, run, CrashWriterExe());
+    return StartLauncher(arguments, run, HOLLOWMERE_TEST_CRASH_WRITER_EXE);
 }
 
 bool KillHard(LauncherRun& run) {
@@ -46,6 +44,12 @@ FileStamp StampOf(const std::wstring& path) {
     return stamp;
 }
 
+namespace {
+
+// Polls until a write of path has visibly begun: the file beside it (temporary) exists,
+// or path's size or last-write time is no longer as in before. This is how kills are
+// aimed at the write itself, whatever way the writer goes about it. False when the
+// process ended or the time ran out first.
 bool WaitForWriteToBegin(const std::wstring& path, const std::wstring& temporary, const FileStamp& before,
                          const LauncherRun& run, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -60,6 +64,8 @@ bool WaitForWriteToBegin(const std::wstring& path, const std::wstring& temporary
     }
     return false;
 }
+
+}  // namespace
 
 bool WaitForKillMoment(std::mt19937& random, int windowMs, const std::wstring& path, const std::wstring& temporary,
                        const LauncherRun& run) {

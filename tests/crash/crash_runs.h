@@ -14,9 +14,6 @@
 // repeated exactly.
 constexpr std::uint32_t kCrashSeed = 20261207;
 
-// The test-only driver that runs one of the launcher's writes in a loop or once.
-std::wstring CrashWriterExe();
-
 // A named event the writer sets once its first write is complete.
 struct ReadyEvent {
     HANDLE handle = nullptr;
@@ -29,7 +26,7 @@ struct ReadyEvent {
     bool WaitWhileRunning(const LauncherRun& run, DWORD timeoutMs) const;
 };
 
-// Starts the crash writer with the argument text.
+// Starts the test-only driver that runs one of the launcher's writes in a loop or once.
 bool StartCrashWriter(const std::wstring& arguments, LauncherRun& run);
 
 // Ends the process at once, as a crash or the task manager would. True when it was
@@ -43,13 +40,6 @@ struct FileStamp {
     FILETIME written = {};
 };
 FileStamp StampOf(const std::wstring& path);
-
-// Polls until a write of path has visibly begun: the file beside it (temporary) exists,
-// or path's size or last-write time is no longer as in before. This is how kills are
-// aimed at the write itself, whatever way the writer goes about it. False when the
-// process ended or the time ran out first.
-bool WaitForWriteToBegin(const std::wstring& path, const std::wstring& temporary, const FileStamp& before,
-                         const LauncherRun& run, DWORD timeoutMs);
 
 // Waits for the moment of one kill: half the draws pick a random time within windowMs,
 // the others aim at the next write of path (its first sign, then 0 to 2 ms more).

@@ -140,11 +140,6 @@ protected:
         WaitUntil([this] { return CopyFileW(HOLLOWMERE_TEST_CLIENT_EXE, ClientExe().c_str(), FALSE) != FALSE; },
                   10000);
     }
-
-    bool SameFolder(const std::wstring& a, const std::wstring& b) {
-        std::error_code error;
-        return fs::equivalent(fs::path(a), fs::path(b), error) && !error;
-    }
 };
 
 std::string LoadedSession() {
@@ -166,7 +161,8 @@ TEST_F(SignInFlow, SavedDeviceStartsTheClientWithoutAnyBoxAndRotatesTheToken) {
     // One space on each side of the name, which itself stays unquoted.
     EXPECT_TRUE(std::regex_match(record.arguments, std::wregex(L"-t:ticket-[A-Za-z0-9_-]+ Mira Vale -1sar1")))
         << record.arguments;
-    EXPECT_TRUE(SameFolder(record.workingFolder, install.path)) << record.workingFolder;
+    std::error_code error;
+    EXPECT_TRUE(fs::equivalent(fs::path(record.workingFolder), fs::path(install.path), error)) << record.workingFolder;
 
     const std::vector<RecordedRequest> tickets = ServiceRequestsTo(kDeviceTicket);
     ASSERT_EQ(tickets.size(), 1u);
