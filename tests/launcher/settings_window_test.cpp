@@ -48,6 +48,31 @@ std::wstring PercentLabel(HWND window, int y) {
 std::wstring MusicPercent(HWND window) { return PercentLabel(window, 448); }
 std::wstring EffectPercent(HWND window) { return PercentLabel(window, 479); }
 
+// The form as it opens without files, and as "Reset defaults" leaves it.
+void ExpectDefaultForm(HWND window) {
+    EXPECT_FALSE(IsControlChecked(window, IDC_FONT_ENABLED));
+    EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"Tahoma");
+    EXPECT_FALSE(IsControlChecked(window, IDC_FORCE_FONT));
+    EXPECT_EQ(ReadEditText(window, IDC_SCALE_PERCENT), L"100");
+    EXPECT_EQ(ReadEditText(window, IDC_WEIGHT_OFFSET), L"0");
+    EXPECT_EQ(ReadEditText(window, IDC_MIN_ORIGINAL_HEIGHT), L"1");
+    EXPECT_EQ(ReadEditText(window, IDC_MAX_ORIGINAL_HEIGHT), L"14");
+    EXPECT_EQ(ReadEditText(window, IDC_MAX_RESULT_HEIGHT), L"16");
+    EXPECT_TRUE(IsControlChecked(window, IDC_BLOCK_EXTERNAL_URLS));
+    for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_FALSE(IsControlEnabled(window, id)) << id;
+    EXPECT_TRUE(IsControlEnabled(window, IDC_BLOCK_EXTERNAL_URLS));
+
+    EXPECT_EQ(ComboItemCount(window, IDC_RESOLUTION), 14);
+    EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, ComboSelection(window, IDC_RESOLUTION)), L"1920 x 1080");
+    EXPECT_FALSE(IsControlChecked(window, IDC_FULLSCREEN));
+    EXPECT_TRUE(IsControlChecked(window, IDC_MUSIC_ON));
+    EXPECT_TRUE(IsControlChecked(window, IDC_SOUND_ON));
+    EXPECT_EQ(SliderPosition(window, IDC_MUSIC_VOLUME), 13);
+    EXPECT_EQ(SliderPosition(window, IDC_EFFECT_VOLUME), 13);
+    EXPECT_EQ(MusicPercent(window), L"13%");
+    EXPECT_EQ(EffectPercent(window), L"13%");
+}
+
 // Waits until a posted click has shown in the edit.
 bool WaitForEditText(HWND window, int id, const std::wstring& expected) {
     return WaitUntil([&] { return ReadEditText(window, id) == expected; }, 5000);
@@ -87,27 +112,7 @@ TEST(SettingsWindow, FirstOpenWithoutFilesShowsTheDefaults) {
     HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
 
-    EXPECT_FALSE(IsControlChecked(window, IDC_FONT_ENABLED));
-    EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"Tahoma");
-    EXPECT_FALSE(IsControlChecked(window, IDC_FORCE_FONT));
-    EXPECT_EQ(ReadEditText(window, IDC_SCALE_PERCENT), L"100");
-    EXPECT_EQ(ReadEditText(window, IDC_WEIGHT_OFFSET), L"0");
-    EXPECT_EQ(ReadEditText(window, IDC_MIN_ORIGINAL_HEIGHT), L"1");
-    EXPECT_EQ(ReadEditText(window, IDC_MAX_ORIGINAL_HEIGHT), L"14");
-    EXPECT_EQ(ReadEditText(window, IDC_MAX_RESULT_HEIGHT), L"16");
-    EXPECT_TRUE(IsControlChecked(window, IDC_BLOCK_EXTERNAL_URLS));
-    for (int id = IDC_FONT_NAME; id <= IDC_MAX_RESULT_HEIGHT; ++id) EXPECT_FALSE(IsControlEnabled(window, id)) << id;
-    EXPECT_TRUE(IsControlEnabled(window, IDC_BLOCK_EXTERNAL_URLS));
-
-    EXPECT_EQ(ComboItemCount(window, IDC_RESOLUTION), 14);
-    EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, ComboSelection(window, IDC_RESOLUTION)), L"1920 x 1080");
-    EXPECT_FALSE(IsControlChecked(window, IDC_FULLSCREEN));
-    EXPECT_TRUE(IsControlChecked(window, IDC_MUSIC_ON));
-    EXPECT_TRUE(IsControlChecked(window, IDC_SOUND_ON));
-    EXPECT_EQ(SliderPosition(window, IDC_MUSIC_VOLUME), 13);
-    EXPECT_EQ(SliderPosition(window, IDC_EFFECT_VOLUME), 13);
-    EXPECT_EQ(MusicPercent(window), L"13%");
-    EXPECT_EQ(EffectPercent(window), L"13%");
+    ExpectDefaultForm(window);
 
     EXPECT_EQ(SendMessageW(GetDlgItem(window, IDC_FONT_NAME), EM_GETLIMITTEXT, 0, 0), 31);
     Screenshot(window, L"settings-first-open");
@@ -244,16 +249,7 @@ TEST(SettingsWindow, ResetShowsDefaultsAndClosingWritesNothing) {
     EXPECT_EQ(MusicPercent(window), L"100%");
     ClickControl(window, IDC_RESET_DEFAULTS);
     EXPECT_TRUE(WaitForEditText(window, IDC_SCALE_PERCENT, L"100"));
-    EXPECT_FALSE(IsControlChecked(window, IDC_FONT_ENABLED));
-    EXPECT_EQ(ReadEditText(window, IDC_FONT_NAME), L"Tahoma");
-    EXPECT_FALSE(IsControlEnabled(window, IDC_FONT_NAME));
-    EXPECT_EQ(ComboItemCount(window, IDC_RESOLUTION), 14);
-    EXPECT_EQ(ComboSelection(window, IDC_RESOLUTION), 8);
-    EXPECT_FALSE(IsControlChecked(window, IDC_FULLSCREEN));
-    EXPECT_TRUE(IsControlChecked(window, IDC_SOUND_ON));
-    EXPECT_EQ(SliderPosition(window, IDC_MUSIC_VOLUME), 13);
-    EXPECT_EQ(MusicPercent(window), L"13%");
-    EXPECT_EQ(EffectPercent(window), L"13%");
+    ExpectDefaultForm(window);
     Screenshot(window, L"settings-after-reset");
 
     EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
