@@ -52,7 +52,11 @@ struct StatusWatch {
     bool marqueeWhileInstallingFiles = true;
     void Look(HWND window) {
         const std::wstring text = ReadControlText(window, IDC_STATUS);
-        if (text == L"Installing files" && !HasMarqueeStyle(window)) marqueeWhileInstallingFiles = false;
+        if (text == L"Installing files" && !HasMarqueeStyle(window)) {
+            // The window sets the text first and the moving bar right after: look again.
+            Sleep(50);
+            if (ReadControlText(window, IDC_STATUS) == text && !HasMarqueeStyle(window)) marqueeWhileInstallingFiles = false;
+        }
         if (texts.empty() || texts.back() != text) texts.push_back(text);
     }
 };
