@@ -9,6 +9,9 @@ Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+; A file that cannot be written stops setup (exit code 2 when silent) instead of being
+; skipped, which would leave the old launcher and still report success.
+AllowSkipFiles off
 
 !ifndef LAUNCHER_EXE | SETUP_EXE
   !error "Give -DLAUNCHER_EXE=<path> and -DSETUP_EXE=<path>"

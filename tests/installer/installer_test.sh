@@ -6,7 +6,9 @@
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 source_dir="$(cd "$(dirname "$0")/../.." && pwd)"
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+# Without winemenubuilder the shortcuts stay inside the prefix instead of reaching the
+# host's menus (Wine mirrors them there).
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LC_ALL=C.UTF-8
 work="$build/installer-test"
 rm -rf "$work"
 mkdir -p "$work"
@@ -14,7 +16,7 @@ cd "$work"
 failures=0
 check() {  # check <what> <command...>: one outcome, named when it fails
   local what="$1"; shift
-  "$@" >/dev/null 2>&1 || { echo "FAILED: $what"; failures=$((failures + 1)); }
+  "$@" >/dev/null 2>&1 && echo "ok: $what" || { echo "FAILED: $what"; failures=$((failures + 1)); }
 }
 wait_for() {  # wait_for <seconds> <command...>
   local tries=$(($1 * 4)); shift
