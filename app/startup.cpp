@@ -9,6 +9,7 @@
 #include "app/launch_mode.h"
 #include "app/main_window.h"
 #include "app/ui_resources.h"
+#include "resources/resource_ids.h"
 #include "settings/font_settings.h"
 #include "settings/settings_window.h"
 #include "update/self_update.h"
@@ -75,8 +76,8 @@ bool RegisterLauncherClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    windowClass.hIconSm = LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER));
+    windowClass.hIconSm = nullptr;  // Windows takes the small size from the same icon.
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = Ui().backgroundBrush;
     windowClass.lpszClassName = kWindowClassName;
