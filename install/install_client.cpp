@@ -11,6 +11,7 @@
 #include "net/download.h"
 #include "play/client_interface.h"
 #include "state/file_replace.h"
+#include "state/install_folder_lock.h"
 #include "state/launcher_config.h"
 #include "update/update_manifest.h"
 
@@ -185,13 +186,17 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
         return false;
     }
     const std::vector<PlayerFile> playerFiles = PlayerFilesOf(folder);
-    if (!SetPlayerFilesAside(playerFiles)) {
+    // From set-aside to copy back the player's files are this install's: a settings save
+    // for the folder is refused meanwhile (one under way is waited for).
+    InstallFolderLock folderLock;
+    if (!LockInstallFolder(folder, folderLock) || !SetPlayerFilesAside(playerFiles)) {
         message = kPreserveMessage;
         return false;
     }
     Report(progress, kInstallingText, -1);
     if (!RunExpandArchive(package, folder, message)) return false;
     PutPlayerFilesBack(playerFiles);
+    folderLock.Release();
     const bool markerWritten = WriteVersionMarker(folder, manifest.client_version);
     WriteInstallPath(folder);
     Report(progress, kReadyText, 100);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "install/powershell_quote.h"
 #include "net/download.h"
 #include "play/client_interface.h"
+#include "state/install_folder_lock.h"
 #include "state/launcher_config.h"
 #include "support/client_package.h"
 #include "support/service_control.h"
@@ -263,6 +265,22 @@ TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
     std::error_code ignored;
     for (const wchar_t* installed : {kClientExecutableName, kFontSettingsFileName, kGameOptionsFolderName})
         fs::remove_all(fs::path(fullDisk) / installed, ignored);
+}
+
+TEST_F(InstallClientTest, TheFolderIsLockedWhileThePlayersFilesAreAside) {
+    PutPlayerFiles(temp.path);
+    bool lockedWhileAside = false;
+    const ProgressCallback probe = [&](const wchar_t* text, int) {
+        // From another thread, as a settings save in another process would try it.
+        if (std::wstring(text) == L"Installing files") {
+            lockedWhileAside = !std::async(std::launch::async, [&] {
+                                    InstallFolderLock lock;
+                                    return LockInstallFolder(temp.path + L"\\", lock, 0);
+                                }).get();
+        }
+    };
+    ASSERT_TRUE(InstallClient(temp.path, manifest, message, probe)) << message;
+    EXPECT_TRUE(lockedWhileAside);
 }
 
 }  // namespace
