@@ -249,21 +249,29 @@ TEST_F(InstallFromTheWindow, ThePlayersFilesSurviveAnInstallAndARepair) {
 
 TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
     TempFolder temp;
-    const std::wstring folder = temp / L"declined";
+    const std::wstring folder = temp / L"Zoë Ωmega 游戏";
     LauncherRun run;
     HWND window = StartLauncherWindow(run);
     ASSERT_NE(window, nullptr);
 
-    SetControlText(window, IDC_INSTALL_PATH, L"");
-    ClickControl(window, IDC_MAIN_ACTION);
-    MessageBoxSeen box;
-    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, box));
-    EXPECT_EQ(box.text, L"Choose an installation folder first.");
-    EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
-    AnswerMessageBox(box.box, IDOK);
+    for (const auto& refused :
+         {std::make_pair(L"", L"Choose an installation folder first."),
+          std::make_pair(L"Games\\Zoë Ωmega 游戏",  // would depend on the current folder
+                         L"Enter the full path of the installation folder, for example C:\\Games\\Hollowmere\\Sarnhold.")}) {
+        SetControlText(window, IDC_INSTALL_PATH, refused.first);
+        ClickControl(window, IDC_MAIN_ACTION);
+        MessageBoxSeen box;
+        ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, box));
+        EXPECT_EQ(box.text, refused.second);
+        EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
+        AnswerMessageBox(box.box, IDOK);
+    }
+    EXPECT_FALSE(FileExists(LauncherIniPath()));
 
-    SetControlText(window, IDC_INSTALL_PATH, folder);
+    // Windows would drop the dots and spaces at the end: the box shows the folder as stored.
+    SetControlText(window, IDC_INSTALL_PATH, folder + L". .");
     PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDNO);
+    EXPECT_EQ(ReadEditText(window, IDC_INSTALL_PATH), folder);
     PressAndAnswer(window, run.pid, IDC_REPAIR, kRepairQuestion, IDNO);
     EXPECT_EQ(ReadInstallPath(), folder);
     EXPECT_TRUE(NoMessageBoxFor(run.pid, 300));
