@@ -252,6 +252,23 @@ bool RemoveVersionMarker(const std::wstring& folder) {
     return LookAt(marker) != Entry::File || RemoveFile(marker);
 }
 
+// Puts the unpacking into a job that ends when its last handle closes, which is when
+// this process ends at the latest: a PowerShell left running by a killed launcher would
+// otherwise go on unpacking into the folder beside the next install. Null when the
+// system refuses; the unpacking then simply runs on its own.
+HANDLE EndWithThisProcess(HANDLE process) {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+        !AssignProcessToJobObject(job, process)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
 bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, std::wstring& message) {
     const std::wstring parameters = BuildExpandArchiveParameters(package, folder);
     SHELLEXECUTEINFOW info = {};
@@ -267,6 +284,8 @@ bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, s
         message = kStartMessage;
         return false;
     }
+    ProcessHandle job;  // closed like a process handle
+    job.value = EndWithThisProcess(process.value);
     WaitForSingleObject(process.value, INFINITE);
     DWORD exitCode = 1;  // a code that cannot be read counts as a failure
     if (!GetExitCodeProcess(process.value, &exitCode)) exitCode = 1;
