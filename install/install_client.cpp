@@ -159,7 +159,7 @@ bool PutBack(const PlayerFile& file, std::wstring& message) {
     return true;
 }
 
-// A holding copy of another folder goes back there when that folder still exists; True
+// A holding copy of another folder goes back there when that folder still exists; true
 // when the holding place is free afterwards.
 bool SendHomeIfPossible(size_t index, const std::wstring& home) {
     std::error_code error;
