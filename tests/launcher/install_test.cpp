@@ -284,7 +284,7 @@ TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
     EXPECT_EQ(CloseLauncher(window, run), 0u);  // not busy: it closes
 }
 
-TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFilesHeld) {
+TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndThePlayersFilesBack) {
     std::string demo;
     ASSERT_TRUE(ReadServiceFile(kServedPackagePath, demo));
     // Bytes that are no zip at all, with a matching size and digest: the unpacking fails.
@@ -302,8 +302,8 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
         EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-unpacking-failed"),
                   L"Windows could not extract the client package.");
         ExpectIdle(window, kReady);
-        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+        ExpectPlayerFiles(install.path);
+        ExpectNoHoldingCopies();
         EXPECT_NE(ReadPowerShellCalls(), "");
 
         ASSERT_TRUE(AddServiceStatus(kServedPackagePath, 404, 1));
@@ -311,14 +311,12 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
         EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-download-failed"),
                   L"The client download was interrupted. Run the launcher again to resume.");
         ExpectIdle(window, kReady);
-        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
         ExpectPlayerFiles(install.path);
 
         EXPECT_EQ(CloseLauncher(window, run), 0u);
     }
 
-    // The next run repairs with a sound package and puts the held files back.
+    // The next run repairs with a sound package and keeps the player's files.
     ASSERT_TRUE(ResetService());
     LauncherRun run;
     HWND window = StartLauncherWindow(run);
