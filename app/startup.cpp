@@ -17,6 +17,11 @@
 namespace {
 
 constexpr DWORD kOldLauncherWaitMs = 30000;
+// One launcher window at a time for this user's session: two would download into the
+// same partial file and unpack into the same folder.
+constexpr const wchar_t* kMainModeMutexName = L"Local\\HollowmereSarnholdLauncher";
+constexpr DWORD kRunningWindowWaitMs = 5000;
+constexpr DWORD kRunningWindowPollMs = 100;
 
 // Owns the array CommandLineToArgvW returns.
 struct ArgvHolder {
@@ -25,6 +30,40 @@ struct ArgvHolder {
         if (items) LocalFree(items);
     }
 };
+
+// Owns a kernel handle.
+struct KernelHandle {
+    HANDLE value = nullptr;
+    KernelHandle() = default;
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    ~KernelHandle() {
+        if (value) CloseHandle(value);
+    }
+};
+
+// The settings form has the same window class; only the main window has a folder box.
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wcscmp(className, kWindowClassName) != 0 || !GetDlgItem(window, IDC_INSTALL_PATH)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The running launcher may still be checking for updates, with its window not yet shown.
+void BringRunningLauncherForward() {
+    for (DWORD waited = 0; waited < kRunningWindowWaitMs; waited += kRunningWindowPollMs) {
+        HWND running = nullptr;
+        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&running));
+        if (running && IsWindowVisible(running)) {
+            if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
+            SetForegroundWindow(running);
+            return;
+        }
+        Sleep(kRunningWindowPollMs);
+    }
+}
 
 int RunMessageLoop(HWND window) {
     MSG message;
@@ -124,8 +163,16 @@ int RunLauncher(HINSTANCE instance, int showCommand) {
         case LaunchMode::SelfTest:
             return RunFontSelfTest(arguments[2]);
         case LaunchMode::Settings:
+            return RunWindowMode(instance, showCommand, mode);
         case LaunchMode::Main:
             break;
+    }
+    // Held until the process ends; without a mutex at all the launcher still runs.
+    KernelHandle oneLauncher;
+    oneLauncher.value = CreateMutexW(nullptr, FALSE, kMainModeMutexName);
+    if (oneLauncher.value && GetLastError() == ERROR_ALREADY_EXISTS) {
+        BringRunningLauncherForward();
+        return 0;
     }
     return RunWindowMode(instance, showCommand, mode);
 }

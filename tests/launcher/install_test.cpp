@@ -249,21 +249,29 @@ TEST_F(InstallFromTheWindow, ThePlayersFilesSurviveAnInstallAndARepair) {
 
 TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
     TempFolder temp;
-    const std::wstring folder = temp / L"declined";
+    const std::wstring folder = temp / L"Zoë Ωmega 游戏";
     LauncherRun run;
     HWND window = StartLauncherWindow(run);
     ASSERT_NE(window, nullptr);
 
-    SetControlText(window, IDC_INSTALL_PATH, L"");
-    ClickControl(window, IDC_MAIN_ACTION);
-    MessageBoxSeen box;
-    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, box));
-    EXPECT_EQ(box.text, L"Choose an installation folder first.");
-    EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
-    AnswerMessageBox(box.box, IDOK);
+    for (const auto& refused :
+         {std::make_pair(L"", L"Choose an installation folder first."),
+          std::make_pair(L"Games\\Zoë Ωmega 游戏",  // would depend on the current folder
+                         L"Enter the full path of the installation folder, for example C:\\Games\\Hollowmere\\Sarnhold.")}) {
+        SetControlText(window, IDC_INSTALL_PATH, refused.first);
+        ClickControl(window, IDC_MAIN_ACTION);
+        MessageBoxSeen box;
+        ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, box));
+        EXPECT_EQ(box.text, refused.second);
+        EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
+        AnswerMessageBox(box.box, IDOK);
+    }
+    EXPECT_FALSE(FileExists(LauncherIniPath()));
 
-    SetControlText(window, IDC_INSTALL_PATH, folder);
+    // Windows would drop the dots and spaces at the end: the box shows the folder as stored.
+    SetControlText(window, IDC_INSTALL_PATH, folder + L". .");
     PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDNO);
+    EXPECT_EQ(ReadEditText(window, IDC_INSTALL_PATH), folder);
     PressAndAnswer(window, run.pid, IDC_REPAIR, kRepairQuestion, IDNO);
     EXPECT_EQ(ReadInstallPath(), folder);
     EXPECT_TRUE(NoMessageBoxFor(run.pid, 300));
@@ -276,7 +284,7 @@ TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
     EXPECT_EQ(CloseLauncher(window, run), 0u);  // not busy: it closes
 }
 
-TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFilesHeld) {
+TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndThePlayersFilesBack) {
     std::string demo;
     ASSERT_TRUE(ReadServiceFile(kServedPackagePath, demo));
     // Bytes that are no zip at all, with a matching size and digest: the unpacking fails.
@@ -294,8 +302,8 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
         EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-unpacking-failed"),
                   L"Windows could not extract the client package.");
         ExpectIdle(window, kReady);
-        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+        ExpectPlayerFiles(install.path);
+        ExpectNoHoldingCopies();
         EXPECT_NE(ReadPowerShellCalls(), "");
 
         ASSERT_TRUE(AddServiceStatus(kServedPackagePath, 404, 1));
@@ -303,14 +311,12 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
         EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-download-failed"),
                   L"The client download was interrupted. Run the launcher again to resume.");
         ExpectIdle(window, kReady);
-        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
         ExpectPlayerFiles(install.path);
 
         EXPECT_EQ(CloseLauncher(window, run), 0u);
     }
 
-    // The next run repairs with a sound package and puts the held files back.
+    // The next run repairs with a sound package and keeps the player's files.
     ASSERT_TRUE(ResetService());
     LauncherRun run;
     HWND window = StartLauncherWindow(run);

@@ -103,6 +103,24 @@ TEST_F(SelfUpdateCompletion, UnwritableTargetExitsWith5AndStartsNothing) {
     EXPECT_EQ(CloseLauncher(runningWindow, running), 0u);
 }
 
+TEST(WindowModes, ASecondLauncherBringsTheFirstForwardAndEndsButTheSettingsFormOpens) {
+    LauncherRun first;
+    HWND window = StartLauncherWindow(first);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(window) != FALSE; }, 5000));
+    LauncherRun second;
+    ASSERT_TRUE(StartLauncher(L"", second));
+    EXPECT_EQ(WaitForExit(second, 20000), 0u);
+    EXPECT_FALSE(IsIconic(window));
+
+    LauncherRun settings;
+    HWND form = StartLauncherWindow(settings, L"--settings");
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(CloseLauncher(form, settings), 0u);
+    EXPECT_EQ(CloseLauncher(window, first), 0u);
+}
+
 TEST(WindowModes, FixedSizeCentredWindowsOfBothModes) {
     for (const auto& mode : {std::make_pair(L"", 290), std::make_pair(L"--Settings extra words", 580)}) {
         SCOPED_TRACE(mode.second);
