@@ -94,7 +94,7 @@ if [ ! -f "$WINEPREFIX/.hollowmere-ready" ]; then
   wine wineboot -i >/dev/null 2>&1 || true
   touch "$WINEPREFIX/.hollowmere-ready"
 fi
-wineserver -p
+wineserver -p 2>/dev/null || true  # one may still run from the prefix creation
 wine wineboot >/dev/null 2>&1 || true
 
 win() { echo "Z:$1"; }
