@@ -59,15 +59,15 @@ std::wstring FileVersionText(const std::wstring& path) {
 }
 
 // Whether this launcher could put a new file in its own place: the file is not
-// read-only and its folder takes a new file (tried with a file that is removed at once).
+// read-only and its folder takes a new file (tried with one that goes when closed).
 bool OwnFileReplaceable(const std::wstring& ownPath) {
     const DWORD attributes = GetFileAttributesW(ownPath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return false;
-    const std::wstring::size_type slash = ownPath.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return false;
-    wchar_t probe[MAX_PATH] = {};
-    if (!GetTempFileNameW(ownPath.substr(0, slash).c_str(), L"hml", 0, probe)) return false;
-    DeleteFileW(probe);
+    const std::wstring probe = ownPath + L"." + std::to_wstring(GetCurrentProcessId()) + L".write-test";
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
     return true;
 }
 
