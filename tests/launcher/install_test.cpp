@@ -258,17 +258,19 @@ TEST_F(InstallFromTheWindow, DllsPlantedBesideTheLauncherAreNeverLoaded) {
     for (const wchar_t* dll : planted)
         ASSERT_TRUE(CopyFileW(BuildPath(std::wstring(L"planted-dlls/") + dll).c_str(), (downloads / dll).c_str(), FALSE));
     ASSERT_TRUE(WriteInstallPath(install.path));
-    wchar_t overrides[256] = {};
-    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", (std::wstring(overrides) + L";winhttp,bcrypt,crypt32=n,b").c_str());
+    // WINEDLLOVERRIDES="winhttp,bcrypt,crypt32=n,b", for this program name only (the
+    // variable itself does not reach a process started from a Windows one).
+    const wchar_t* const key = L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe\\DllOverrides";
+    for (const wchar_t* dll : {L"winhttp", L"bcrypt", L"crypt32"})
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, dll, REG_SZ, L"native,builtin", 30), ERROR_SUCCESS);
     LauncherRun run;
     HWND window = StartLauncherWindow(run, L"", launcher);
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides);
     ASSERT_NE(window, nullptr);
 
     PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
     EXPECT_TRUE(WaitForCurrent(window));
     EXPECT_EQ(CloseLauncher(window, run), 0u);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe");
     for (const wchar_t* dll : planted) EXPECT_FALSE(FileExists(downloads / dll + L".ran")) << dll;
 }
 
