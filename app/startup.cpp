@@ -143,7 +143,7 @@ int CompleteSelfUpdate(const std::wstring& target, const std::wstring& processId
     }
     wchar_t ownPath[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
-    if (!CopyFileW(ownPath, target.c_str(), FALSE)) return 5;
+    if (!ReplaceLauncherFile(ownPath, target)) return 5;
     ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return 0;
 }

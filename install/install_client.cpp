@@ -275,7 +275,15 @@ bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, s
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = L"powershell.exe";
+    // By its full path: the shell would look in the current folder first for a bare name.
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        message = kStartMessage;
+        return false;
+    }
+    const std::wstring program = std::wstring(system) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+    info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_HIDE;
     const BOOL started = ShellExecuteExW(&info);

@@ -247,6 +247,33 @@ TEST_F(InstallFromTheWindow, ThePlayersFilesSurviveAnInstallAndARepair) {
     EXPECT_EQ(CloseLauncher(window, run), 0u);
 }
 
+// Windows looks for a DLL that is not one of its known ones in the program's folder
+// first (a launcher run from a downloads folder); with this override Wine does too.
+// Planted DLLs of those names beside a copy of the launcher leave a mark if ever run.
+TEST_F(InstallFromTheWindow, DllsPlantedBesideTheLauncherAreNeverLoaded) {
+    TempFolder downloads, install;
+    const std::wstring launcher = downloads / L"HollowmereLauncher.exe";
+    ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_LAUNCHER_EXE, launcher.c_str(), FALSE));
+    const wchar_t* const planted[] = {L"winhttp.dll", L"bcrypt.dll", L"crypt32.dll"};
+    for (const wchar_t* dll : planted)
+        ASSERT_TRUE(CopyFileW(BuildPath(std::wstring(L"planted-dlls/") + dll).c_str(), (downloads / dll).c_str(), FALSE));
+    ASSERT_TRUE(WriteInstallPath(install.path));
+    // WINEDLLOVERRIDES="winhttp,bcrypt,crypt32=n,b", for this program name only (the
+    // variable itself does not reach a process started from a Windows one).
+    const wchar_t* const key = L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe\\DllOverrides";
+    for (const wchar_t* dll : {L"winhttp", L"bcrypt", L"crypt32"})
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, dll, REG_SZ, L"native,builtin", 30), ERROR_SUCCESS);
+    LauncherRun run;
+    HWND window = StartLauncherWindow(run, L"", launcher);
+    ASSERT_NE(window, nullptr);
+
+    PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
+    EXPECT_TRUE(WaitForCurrent(window));
+    EXPECT_EQ(CloseLauncher(window, run), 0u);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe");
+    for (const wchar_t* dll : planted) EXPECT_FALSE(FileExists(downloads / dll + L".ran")) << dll;
+}
+
 TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
     TempFolder temp;
     const std::wstring folder = temp / L"Zoë Ωmega 游戏";
