@@ -14,7 +14,7 @@ constexpr const wchar_t* kSeparator = L" \u00B7 ";
 
 std::wstring TimeLeftText(std::uint64_t seconds) {
     if (seconds < 60) return std::to_wstring(seconds) + L" s left";
-    const std::uint64_t minutes = (seconds + 59) / 60;
+    const std::uint64_t minutes = (seconds + 30) / 60;  // to the nearest minute
     if (minutes < 60) return std::to_wstring(minutes) + L" min left";
     return std::to_wstring(minutes / 60) + L" h " + std::to_wstring(minutes % 60) + L" min left";
 }
