@@ -9,6 +9,7 @@
 #include <iterator>
 #include <vector>
 
+#include "install/free_space.h"
 #include "install/powershell_quote.h"
 #include "net/download.h"
 #include "play/client_interface.h"
@@ -341,6 +342,8 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
     }
     // An earlier complete package is not reused: only an interrupted download resumes.
     const std::wstring package = DataFolderFile(kPackageFileName).wstring();
+    // Nothing is fetched unless the package and its unpacked files will both fit.
+    if (!CheckRoomForInstall(package, folder, manifest.client_size, message)) return false;
     if (!DownloadVerifiedFile(manifest.client_url, package, manifest.client_size, manifest.client_sha256, message,
                               progress)) {
         return false;

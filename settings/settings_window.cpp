@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/display_scaling.h"
 #include "app/ui_resources.h"
 #include "settings/lua_options.h"
 #include "state/file_replace.h"
@@ -54,7 +55,7 @@ const ControlRow kControls[] = {
     {L"BUTTON", L"Choose Font...", IDC_CHOOSE_FONT, 410, 77, 115, 27, kButtonStyle, 0, 0, nullptr},
     {L"BUTTON", L"Force this font for named UI fonts", IDC_FORCE_FONT, 165, 108, 310, 23, kCheckBoxStyle, 0, 0,
      nullptr},
-    {L"STATIC", L"Unchecked is safest for special and Korean glyph fonts.", 0, 183, 131, 342, 20, kTextStyle, 0, 0,
+    {L"STATIC", L"Unchecked is safest for special and Korean glyph fonts.", 0, 160, 131, 369, 20, kTextStyle, 0, 0,
      nullptr},
     {L"BUTTON", L"Sizing and readability", 0, 14, 159, 515, 184, kGroupStyle, 0, 0, nullptr},
     {L"STATIC", L"Scale percent (100 = original)", 0, 35, 187, 260, 20, kTextStyle, 0, 0, nullptr},
@@ -74,10 +75,10 @@ const ControlRow kControls[] = {
     {L"COMBOBOX", L"", IDC_RESOLUTION, 125, 412, 170, 220, kListStyle, 0, 0, nullptr},
     {L"BUTTON", L"Fullscreen", IDC_FULLSCREEN, 320, 413, 110, 24, kCheckBoxStyle, 0, 0, nullptr},
     {L"BUTTON", L"Music", IDC_MUSIC_ON, 35, 447, 95, 24, kCheckBoxStyle, 0, 0, nullptr},
-    {TRACKBAR_CLASSW, L"", IDC_MUSIC_VOLUME, 140, 443, 280, 28, kSliderStyle, 0, 0, nullptr},
+    {TRACKBAR_CLASSW, L"", IDC_MUSIC_VOLUME, 150, 443, 270, 28, kSliderStyle, 0, 0, nullptr},
     {L"STATIC", L"0%", 0, 430, 448, 55, 20, kPercentStyle, 0, 0, &SettingsWindowState::musicPercent},
-    {L"BUTTON", L"Sound effects", IDC_SOUND_ON, 35, 478, 105, 24, kCheckBoxStyle, 0, 0, nullptr},
-    {TRACKBAR_CLASSW, L"", IDC_EFFECT_VOLUME, 140, 474, 280, 28, kSliderStyle, 0, 0, nullptr},
+    {L"BUTTON", L"Sound effects", IDC_SOUND_ON, 35, 478, 112, 24, kCheckBoxStyle, 0, 0, nullptr},
+    {TRACKBAR_CLASSW, L"", IDC_EFFECT_VOLUME, 150, 474, 270, 28, kSliderStyle, 0, 0, nullptr},
     {L"STATIC", L"0%", 0, 430, 479, 55, 20, kPercentStyle, 0, 0, &SettingsWindowState::effectPercent},
     {L"BUTTON", L"Reset to defaults", IDC_RESET_DEFAULTS, 18, 530, 135, 30, kButtonStyle, 0, 0, nullptr},
     {L"BUTTON", L"Save", IDC_SAVE_SETTINGS, 415, 530, 110, 30, kDefaultButtonStyle, 0, 0, nullptr},
@@ -367,6 +368,10 @@ LRESULT CALLBACK SettingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
     switch (message) {
         case WM_CREATE:
             CreateSettingsControls(window);
+            LayOutForDpi(window, WindowDpi(window));
+            return 0;
+        case WM_DPICHANGED:
+            LayOutForDpi(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_COMMAND:
             if (OnSettingsCommand(window, LOWORD(wParam), HIWORD(wParam))) return 0;

@@ -68,7 +68,11 @@ int StageOf(const std::wstring& text, int& percent) {
     if (text == L"Sarnhold is ready to install" || text == L"Downloading and installing client..." ||
         text == L"Repairing client...")
         return 0;
-    if (text.rfind(L"Downloading ", 0) == 0 && text.back() == L'%') {
+    // "Downloading 42%", after two seconds with the speed and time left behind it.
+    const size_t end = text.find(L'%');
+    const std::wstring figures = end == std::wstring::npos ? L"" : text.substr(end + 1);
+    if (text.rfind(L"Downloading ", 0) == 0 && end != std::wstring::npos &&
+        (figures.empty() || (figures.rfind(L" \u00B7 ", 0) == 0 && figures.find(L"B/s") != std::wstring::npos))) {
         percent = std::stoi(text.substr(12));
         return 1;
     }
@@ -186,7 +190,7 @@ TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays)
         },
         kInstallWaitMs));
     // The texts seen follow the order of the reports, the download's percentages rising.
-    int stage = 0, lastPercent = -1, downloadTexts = 0;
+    int stage = 0, lastPercent = -1, downloadTexts = 0, textsWithTimeLeft = 0;
     for (const std::wstring& text : watch.texts) {
         int percent = -1;
         const int next = StageOf(text, percent);
@@ -195,10 +199,12 @@ TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays)
             EXPECT_GE(percent, lastPercent);
             lastPercent = percent;
             ++downloadTexts;
+            if (text.find(L" left") != std::wstring::npos) ++textsWithTimeLeft;
         }
         stage = std::max(stage, next);
     }
     EXPECT_GE(downloadTexts, 3);
+    EXPECT_GE(textsWithTimeLeft, 1) << ::testing::PrintToString(watch.texts);  // a download of about four seconds
     EXPECT_TRUE(watch.marqueeWhileInstallingFiles);
     EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"PLAY");
     EXPECT_TRUE(IsControlEnabled(window, IDC_MAIN_ACTION));

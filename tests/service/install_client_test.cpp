@@ -11,6 +11,7 @@
 #include "install/install_client.h"
 #include "install/powershell_quote.h"
 #include "net/download.h"
+#include "net/transfer_figures.h"
 #include "play/client_interface.h"
 #include "state/install_folder_lock.h"
 #include "state/launcher_config.h"
@@ -277,6 +278,20 @@ TEST_F(InstallClientTest, APlayersFileThatCannotBeSetAsideStopsBeforeUnpacking) 
     EXPECT_EQ(message, kNotPreserved);
     EXPECT_EQ(ReadPowerShellCalls(), "");
     ExpectPlayerFiles(temp.path);
+}
+
+TEST_F(InstallClientTest, NothingIsDownloadedWhenTheInstallDriveIsShort) {
+    // Q: holds 4 MiB (tests/small_drive.cmake); the package and its unpacked files take more.
+    ASSERT_TRUE(ServeClientPackage(PackageWithFiller(5 * 1048576), "5.0.0-large"));
+    LoadManifest();
+    const std::wstring folder = L"Q:\\Hollowmere Sarnhold";
+    EXPECT_FALSE(Install(folder));
+    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(message, L"There is not enough free space on drive Q: for this install. It needs " +
+                           FormatByteSize(manifest.client_size, true) +
+                           L" there, and 4.0 MB is free. Free some space and try again.");
+    EXPECT_EQ(PackageRequests(), 0u);
+    EXPECT_FALSE(FileExists(PackageFile() + L".download"));
 }
 
 TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
