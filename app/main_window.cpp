@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/display_scaling.h"
 #include "app/ui_resources.h"
 #include "install/install.h"
 #include "install/install_records.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr int kFolderTextLimit = 32000;
 constexpr LPARAM kMarqueeIntervalMs = 30;
 constexpr const wchar_t* kBrowseTitle = L"Choose the folder that will contain Hollowmere\\Sarnhold";
+constexpr const wchar_t* kDownloadingText = L"Downloading";  // the download's report, followed by its figures
 constexpr const wchar_t* kStillInstalling = L"Installation is still running. Please wait for it to finish.";
 // The worker always names its failure; this only guards against a result without one.
 constexpr const wchar_t* kInstallFailedWithoutReason = L"The installation could not be completed.";
@@ -44,7 +46,9 @@ const ControlRow kControls[] = {
     {L"EDIT", L"", IDC_INSTALL_PATH, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 24, 139, 405, 24, false,
      &MainWindowState::folderBox},
     {L"BUTTON", L"Browse", IDC_BROWSE, WS_TABSTOP | BS_PUSHBUTTON, 0, 439, 137, 82, 28, false, nullptr},
-    {L"STATIC", L"Checking for updates...", IDC_STATUS, 0, 0, 24, 174, 350, 20, false, &MainWindowState::statusLine},
+    // As wide as the bar below it, so the longest status (a failed update check, or the
+    // download's speed and time left) reads whole.
+    {L"STATIC", L"Checking for updates...", IDC_STATUS, 0, 0, 24, 174, 497, 20, false, &MainWindowState::statusLine},
     {PROGRESS_CLASSW, L"", IDC_PROGRESS, PBS_SMOOTH | PBS_MARQUEE, 0, 24, 197, 497, 16, false,
      &MainWindowState::progressBar},
     {L"BUTTON", L"Repair", IDC_REPAIR, WS_TABSTOP | BS_PUSHBUTTON, 0, 24, 227, 88, 31, false, nullptr},
@@ -130,6 +134,17 @@ void OnInstallProgress(LPARAM lParam) {
     if (!record) return;
     std::wstring text = record->text;
     if (record->percent >= 0) text += L" " + std::to_wstring(record->percent) + L"%";
+    TransferRate& download = MainWindow().download;
+    if (record->text == kDownloadingText && record->percent >= 0) {
+        // The download reports whole percentages, so each sample is taken when a new one is
+        // first reached: that is when the bytes received match it most closely.
+        const std::uint64_t size = CurrentManifest().client_size;
+        const std::uint64_t percent = static_cast<std::uint64_t>(record->percent);
+        AddTransferSample(download, GetTickCount64(), size / 100 * percent + size % 100 * percent / 100);
+        text += TransferFiguresText(download, size);
+    } else {
+        download = TransferRate();
+    }
     SetStatusText(text);
     if (record->percent >= 0) {
         SetProgressMarquee(false);
@@ -143,6 +158,7 @@ void OnInstallDone(HWND window, LPARAM lParam) {
     std::unique_ptr<InstallResult> record(reinterpret_cast<InstallResult*>(lParam));
     MainWindowState& state = MainWindow();
     state.busy = false;
+    state.download = TransferRate();
     if (state.mainAction) EnableWindow(state.mainAction, TRUE);
     SetProgressMarquee(false);
     if (state.progressBar) ShowWindow(state.progressBar, SW_HIDE);
@@ -219,6 +235,7 @@ void RefreshMainWindow() {
 bool CreateMainControls(HWND window) {
     MainWindow() = MainWindowState{};
     CreateControls(window);
+    LayOutForDpi(window, WindowDpi(window));
     CheckForUpdates();  // on failure it leaves its reason in the status line
     if (SelfUpdateIfNewer(window)) return false;
     RefreshMainWindow();
@@ -246,6 +263,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_CTLCOLORSTATIC:
             SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
             return reinterpret_cast<LRESULT>(Ui().backgroundBrush);
+        case WM_DPICHANGED:
+            LayOutForDpi(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_INSTALL_PROGRESS:
             OnInstallProgress(lParam);
             return 0;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "net/transfer_figures.h"
+
 // Control ids of the main window.
 constexpr int IDC_INSTALL_PATH = 1019;
 constexpr int IDC_BROWSE = 1020;
@@ -26,6 +28,7 @@ struct MainWindowState {
     HWND accountLine = nullptr;
     HWND progressBar = nullptr;
     bool busy = false;  // an install or repair is running
+    TransferRate download;  // the package's progress so far, for its speed and time left
 };
 
 MainWindowState& MainWindow();

@@ -9,6 +9,7 @@
 #include "app/launch_mode.h"
 #include "app/main_window.h"
 #include "app/ui_resources.h"
+#include "resources/resource_ids.h"
 #include "settings/font_settings.h"
 #include "settings/settings_window.h"
 #include "update/self_update.h"
@@ -16,6 +17,11 @@
 namespace {
 
 constexpr DWORD kOldLauncherWaitMs = 30000;
+// One launcher window at a time for this user's session: two would download into the
+// same partial file and unpack into the same folder.
+constexpr const wchar_t* kMainModeMutexName = L"Local\\HollowmereSarnholdLauncher";
+constexpr DWORD kRunningWindowWaitMs = 5000;
+constexpr DWORD kRunningWindowPollMs = 100;
 
 // Owns the array CommandLineToArgvW returns.
 struct ArgvHolder {
@@ -24,6 +30,40 @@ struct ArgvHolder {
         if (items) LocalFree(items);
     }
 };
+
+// Owns a kernel handle.
+struct KernelHandle {
+    HANDLE value = nullptr;
+    KernelHandle() = default;
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    ~KernelHandle() {
+        if (value) CloseHandle(value);
+    }
+};
+
+// The settings form has the same window class; only the main window has a folder box.
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wcscmp(className, kWindowClassName) != 0 || !GetDlgItem(window, IDC_INSTALL_PATH)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The running launcher may still be checking for updates, with its window not yet shown.
+void BringRunningLauncherForward() {
+    for (DWORD waited = 0; waited < kRunningWindowWaitMs; waited += kRunningWindowPollMs) {
+        HWND running = nullptr;
+        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&running));
+        if (running && IsWindowVisible(running)) {
+            if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
+            SetForegroundWindow(running);
+            return;
+        }
+        Sleep(kRunningWindowPollMs);
+    }
+}
 
 int RunMessageLoop(HWND window) {
     MSG message;
@@ -75,8 +115,8 @@ bool RegisterLauncherClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    windowClass.hIconSm = LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER));
+    windowClass.hIconSm = nullptr;  // Windows takes the small size from the same icon.
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = Ui().backgroundBrush;
     windowClass.lpszClassName = kWindowClassName;
@@ -103,7 +143,7 @@ int CompleteSelfUpdate(const std::wstring& target, const std::wstring& processId
     }
     wchar_t ownPath[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
-    if (!CopyFileW(ownPath, target.c_str(), FALSE)) return 5;
+    if (!ReplaceLauncherFile(ownPath, target)) return 5;
     ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return 0;
 }
@@ -123,8 +163,16 @@ int RunLauncher(HINSTANCE instance, int showCommand) {
         case LaunchMode::SelfTest:
             return RunFontSelfTest(arguments[2]);
         case LaunchMode::Settings:
+            return RunWindowMode(instance, showCommand, mode);
         case LaunchMode::Main:
             break;
+    }
+    // Held until the process ends; without a mutex at all the launcher still runs.
+    KernelHandle oneLauncher;
+    oneLauncher.value = CreateMutexW(nullptr, FALSE, kMainModeMutexName);
+    if (oneLauncher.value && GetLastError() == ERROR_ALREADY_EXISTS) {
+        BringRunningLauncherForward();
+        return 0;
     }
     return RunWindowMode(instance, showCommand, mode);
 }

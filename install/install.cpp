@@ -81,11 +81,19 @@ void EnterInstallingState(bool repair) {
 }  // namespace
 
 void InstallOrRepairFromWindow(HWND window, bool repair) {
-    const std::wstring folder = ReadFolderBoxText();
-    if (folder.empty()) {
+    const std::wstring text = ReadFolderBoxText();
+    if (text.empty()) {
         MessageBoxW(window, L"Choose an installation folder first.", kLauncherCaption, MB_ICONEXCLAMATION);
         return;
     }
+    // The folder stored, installed into, tested, played and edited must be the one real
+    // folder, whatever the current folder is and whatever Windows would trim.
+    std::wstring folder, refusal;
+    if (!MakeInstallFolder(text, folder, refusal)) {
+        MessageBoxW(window, refusal.c_str(), kLauncherCaption, MB_ICONEXCLAMATION);
+        return;
+    }
+    if (folder != text && MainWindow().folderBox) SetWindowTextW(MainWindow().folderBox, folder.c_str());
     // Remembered before anything is asked, so a chosen folder survives a declined action.
     // Play reads the client's place back from here.
     WriteInstallPath(folder);

@@ -3,14 +3,18 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
+#include "install/free_space.h"
 #include "install/powershell_quote.h"
 #include "net/download.h"
 #include "play/client_interface.h"
 #include "state/file_replace.h"
+#include "state/install_folder_lock.h"
 #include "state/launcher_config.h"
 #include "update/update_manifest.h"
 
@@ -21,6 +25,7 @@ namespace {
 constexpr const wchar_t* kPackageFileName = L"client.zip";
 constexpr const wchar_t* kFontHoldingFileName = L"SarnFont.user.ini";
 constexpr const wchar_t* kOptionsHoldingFileName = L"OptionInfo.user.lua";
+constexpr const wchar_t* kHoldingRecordSuffix = L".folder";
 
 constexpr const wchar_t* kInstallingText = L"Installing files";
 constexpr const wchar_t* kReadyText = L"Ready";
@@ -68,56 +73,202 @@ std::vector<PlayerFile> PlayerFilesOf(const std::wstring& folder) {
             {root / kGameOptionsFolderName / kGameOptionsFileName, DataFolderFile(kOptionsHoldingFileName)}};
 }
 
+// Players mark these files read-only to stop the game resetting them. A copy keeps the
+// attribute, and a read-only file can be neither replaced nor deleted, so the launcher
+// clears it on its own copies before it replaces or deletes them. Returns the old
+// attributes (INVALID_FILE_ATTRIBUTES for a missing file).
+DWORD MakeWritable(const fs::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    return attributes;
+}
+
+// True when the file is gone afterwards (also when it was never there).
+bool RemoveFile(const fs::path& path) {
+    MakeWritable(path);
+    DeleteFileW(path.c_str());
+    return LookAt(path) == Entry::Missing;
+}
+
 // Copies from onto to through a file beside to that then takes its place, so a process
 // killed half-way leaves to as it was or whole, never half-copied: a half holding copy
 // would later go back over the player's file, and a half file put back would be what the
-// client reads. With replace false an existing to is never touched.
+// client reads. With replace false an existing to is never touched. The copy carries the
+// read-only attribute of from, so the player's own attribute survives the round trip.
 bool CopyWhole(const fs::path& from, const fs::path& to, bool replace) {
     const std::wstring temporary = ReplacementFilePath(to.wstring());
+    MakeWritable(temporary);  // left by a killed run
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (CopyFileW(from.c_str(), temporary.c_str(), FALSE) && MoveFileExW(temporary.c_str(), to.c_str(), flags)) {
-        return true;
+    const DWORD targetAttributes = replace ? MakeWritable(to) : INVALID_FILE_ATTRIBUTES;
+    const DWORD fromAttributes = GetFileAttributesW(from.c_str());
+    if (CopyFileW(from.c_str(), temporary.c_str(), FALSE)) {
+        if (fromAttributes != INVALID_FILE_ATTRIBUTES && (fromAttributes & FILE_ATTRIBUTE_READONLY)) {
+            SetFileAttributesW(temporary.c_str(), GetFileAttributesW(temporary.c_str()) | FILE_ATTRIBUTE_READONLY);
+        }
+        if (MoveFileExW(temporary.c_str(), to.c_str(), flags)) return true;
     }
-    DeleteFileW(temporary.c_str());
+    RemoveFile(temporary);
+    if (targetAttributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(to.c_str(), targetAttributes);
     return false;
 }
 
-// False when a file of the player's could not be copied aside; the holding copies made
-// by this call are then removed again, so nothing has changed.
-bool SetPlayerFilesAside(const std::vector<PlayerFile>& files) {
+// Each holding copy names the install folder it came from in a small file beside it, so
+// that it never goes back into another folder.
+fs::path RecordOf(const fs::path& holding) { return holding.wstring() + kHoldingRecordSuffix; }
+
+bool WriteRecord(const fs::path& holding, const std::wstring& folder) {
+    return ReplaceFileContents(RecordOf(holding).wstring(),
+                               std::string(reinterpret_cast<const char*>(folder.data()), folder.size() * sizeof(wchar_t)));
+}
+
+// The folder a holding copy came from; empty for a copy left by a launcher that kept no
+// record, which is then taken as the folder's being installed, as it was then.
+std::wstring ReadRecord(const fs::path& holding) {
+    std::ifstream in(RecordOf(holding), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::wstring folder(bytes.size() / sizeof(wchar_t), L'\0');
+    if (!folder.empty()) std::memcpy(&folder[0], bytes.data(), folder.size() * sizeof(wchar_t));
+    return folder;
+}
+
+bool SameFolder(const std::wstring& left, const std::wstring& right) {
+    return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring Quoted(const fs::path& path) { return L"\"" + path.wstring() + L"\""; }
+
+// Puts one holding copy back and removes it with its record. False, with the reason in
+// message, when the copy back or the removal failed; a copy that did not go back stays
+// with its record, for the next install or repair of its folder.
+bool PutBack(const PlayerFile& file, std::wstring& message) {
+    std::error_code ignored;
+    fs::create_directories(file.installed.parent_path(), ignored);  // a package may lack "savedata"
+    // Until the copy back has worked, the holding copy is the player's only copy.
+    if (!CopyWhole(file.holding, file.installed, true)) {
+        message = L"Could not put back your settings file " + Quoted(file.installed) +
+                  L". Your file is kept in the launcher's data folder as " + Quoted(file.holding) + L".";
+        return false;
+    }
+    if (!RemoveFile(file.holding)) {
+        message = L"Could not remove " + Quoted(file.holding) +
+                  L" from the launcher's data folder. Delete it before the next install or repair, or it is put "
+                  L"back over your settings file.";
+        return false;
+    }
+    RemoveFile(RecordOf(file.holding));
+    return true;
+}
+
+// A holding copy of another folder goes back there when that folder still exists; true
+// when the holding place is free afterwards.
+bool SendHomeIfPossible(size_t index, const std::wstring& home) {
+    std::error_code error;
+    if (!fs::is_directory(fs::path(home), error) || error) return false;
+    std::wstring ignored;
+    return PutBack(PlayerFilesOf(home)[index], ignored);
+}
+
+// Sets the player's files aside, or finds them held already from an attempt of this
+// folder that did not end; mine tells which holding copies belong to this install. False
+// with the reason in message when a file of the player's could not be held; the holding
+// copies made by this call are then removed again, so nothing has changed.
+bool SetPlayerFilesAside(const std::wstring& folder, const std::vector<PlayerFile>& files, std::vector<bool>& mine,
+                         std::wstring& message) {
+    mine.assign(files.size(), false);
     std::vector<fs::path> made;
     bool kept = true;
-    for (const PlayerFile& file : files) {
-        const Entry holding = LookAt(file.holding);
-        // A holding copy left by an attempt whose unpacking failed is the player's only
-        // copy: the installed file may already be the package's own.
-        if (holding == Entry::File) continue;
+    for (size_t i = 0; i < files.size() && kept; ++i) {
+        const PlayerFile& file = files[i];
+        Entry holding = LookAt(file.holding);
+        if (holding == Entry::File) {
+            const std::wstring home = ReadRecord(file.holding);
+            // Left by an attempt whose unpacking did not end well: the player's only copy,
+            // since the installed file may already be the package's own.
+            if (home.empty() || SameFolder(home, folder)) {
+                if (home.empty()) WriteRecord(file.holding, folder);  // tied to this folder from now on
+                mine[i] = true;
+                continue;
+            }
+            if (SendHomeIfPossible(i, home)) holding = LookAt(file.holding);
+        }
         if (holding == Entry::Other) {
+            message = kPreserveMessage;
             kept = false;
             break;
         }
         if (LookAt(file.installed) == Entry::Missing) continue;
-        if (!CopyWhole(file.installed, file.holding, false)) {
+        if (holding == Entry::File) {
+            // Its own folder is gone, so it stays where it is; this folder's file has no
+            // place to wait in.
+            message = L"Could not set your settings file " + Quoted(file.installed) +
+                      L" aside: the launcher's data folder still keeps " + Quoted(file.holding) + L" from " +
+                      Quoted(ReadRecord(file.holding)) + L". Move that file elsewhere and try again. Nothing was changed.";
+            kept = false;
+            break;
+        }
+        if (!WriteRecord(file.holding, folder) || !CopyWhole(file.installed, file.holding, false)) {
+            RemoveFile(RecordOf(file.holding));
+            message = kPreserveMessage;
             kept = false;
             break;
         }
         made.push_back(file.holding);
+        mine[i] = true;
     }
     if (!kept) {
-        for (const fs::path& holding : made) DeleteFileW(holding.c_str());
+        for (const fs::path& holding : made) {
+            RemoveFile(holding);
+            RemoveFile(RecordOf(holding));
+        }
+        return false;
     }
-    return kept;
+    // The package's own version must be able to replace a read-only file; the player's
+    // attribute comes back with the holding copy.
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (mine[i]) MakeWritable(files[i].installed);
+    }
+    return true;
 }
 
-void PutPlayerFilesBack(const std::vector<PlayerFile>& files) {
-    for (const PlayerFile& file : files) {
-        if (LookAt(file.holding) != Entry::File) continue;
-        std::error_code ignored;
-        fs::create_directories(file.installed.parent_path(), ignored);  // a package may lack "savedata"
-        // Until the copy back has worked, the holding copy is the player's only copy; a
-        // kept one goes back at the next install or repair.
-        if (CopyWhole(file.holding, file.installed, true)) DeleteFileW(file.holding.c_str());
+// Puts back every holding copy of this install; false with the first reason in message
+// when one could not go back or be removed.
+bool PutPlayerFilesBack(const std::vector<PlayerFile>& files, const std::vector<bool>& mine, std::wstring& message) {
+    bool all = true;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!mine[i] || LookAt(files[i].holding) != Entry::File) continue;
+        std::wstring reason;
+        if (!PutBack(files[i], reason) && all) {
+            message = reason;
+            all = false;
+        }
     }
+    return all;
+}
+
+// Removed before unpacking, so a failed or killed unpacking never reads as current.
+// Something other than a file there is no marker and never reads as current either.
+bool RemoveVersionMarker(const std::wstring& folder) {
+    const fs::path marker = fs::path(folder) / kClientVersionMarkerName;
+    return LookAt(marker) != Entry::File || RemoveFile(marker);
+}
+
+// Puts the unpacking into a job that ends when its last handle closes, which is when
+// this process ends at the latest: a PowerShell left running by a killed launcher would
+// otherwise go on unpacking into the folder beside the next install. Null when the
+// system refuses; the unpacking then simply runs on its own.
+HANDLE EndWithThisProcess(HANDLE process) {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+        !AssignProcessToJobObject(job, process)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
 }
 
 bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, std::wstring& message) {
@@ -125,7 +276,15 @@ bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, s
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = L"powershell.exe";
+    // By its full path: the shell would look in the current folder first for a bare name.
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        message = kStartMessage;
+        return false;
+    }
+    const std::wstring program = std::wstring(system) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+    info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_HIDE;
     const BOOL started = ShellExecuteExW(&info);
@@ -135,6 +294,8 @@ bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, s
         message = kStartMessage;
         return false;
     }
+    ProcessHandle job;  // closed like a process handle
+    job.value = EndWithThisProcess(process.value);
     WaitForSingleObject(process.value, INFINITE);
     DWORD exitCode = 1;  // a code that cannot be read counts as a failure
     if (!GetExitCodeProcess(process.value, &exitCode)) exitCode = 1;
@@ -169,6 +330,7 @@ void Report(const ProgressCallback& progress, const wchar_t* text, int percent) 
 
 std::wstring FontSettingsHoldingPath() { return DataFolderFile(kFontHoldingFileName).wstring(); }
 std::wstring GameOptionsHoldingPath() { return DataFolderFile(kOptionsHoldingFileName).wstring(); }
+std::wstring HoldingRecordPath(const std::wstring& holding) { return RecordOf(holding).wstring(); }
 
 bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, std::wstring& message,
                    const ProgressCallback& progress) {
@@ -180,23 +342,44 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
     }
     // An earlier complete package is not reused: only an interrupted download resumes.
     const std::wstring package = DataFolderFile(kPackageFileName).wstring();
+    // Nothing is fetched unless the package and its unpacked files will both fit.
+    if (!CheckRoomForInstall(package, folder, manifest.client_size, message)) return false;
     if (!DownloadVerifiedFile(manifest.client_url, package, manifest.client_size, manifest.client_sha256, message,
                               progress)) {
         return false;
     }
     const std::vector<PlayerFile> playerFiles = PlayerFilesOf(folder);
-    if (!SetPlayerFilesAside(playerFiles)) {
+    // From set-aside to copy back the player's files are this install's: a settings save
+    // for the folder is refused meanwhile (one under way is waited for).
+    InstallFolderLock folderLock;
+    if (!LockInstallFolder(folder, folderLock)) {
         message = kPreserveMessage;
         return false;
     }
+    std::vector<bool> mine;
+    if (!SetPlayerFilesAside(folder, playerFiles, mine, message)) return false;
     Report(progress, kInstallingText, -1);
-    if (!RunExpandArchive(package, folder, message)) return false;
-    PutPlayerFilesBack(playerFiles);
+    std::wstring putBackMessage;
+    if (!RemoveVersionMarker(folder)) {
+        PutPlayerFilesBack(playerFiles, mine, putBackMessage);
+        message = kMarkerMessage;
+        return false;
+    }
+    const bool unpacked = RunExpandArchive(package, folder, message);
+    // Back also after a failed unpacking: the player's files are theirs, whatever the
+    // state of the client around them. One that cannot go back waits for the next try.
+    const bool allBack = PutPlayerFilesBack(playerFiles, mine, putBackMessage);
+    folderLock.Release();
+    if (!unpacked) return false;
     const bool markerWritten = WriteVersionMarker(folder, manifest.client_version);
     WriteInstallPath(folder);
     Report(progress, kReadyText, 100);
     if (!markerWritten) {
         message = kMarkerMessage;
+        return false;
+    }
+    if (!allBack) {
+        message = putBackMessage;
         return false;
     }
     return true;

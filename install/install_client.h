@@ -5,19 +5,26 @@
 
 struct UpdateManifest;
 
-// Installs or repairs the client in folder, on the calling thread: creates the folder,
-// downloads the package into the data folder's "client.zip", sets the player's
-// "SarnFont.ini" and "savedata\OptionInfo.lua" aside, unpacks the package over the
-// folder with PowerShell's Expand-Archive, puts the player's files back, writes the
-// version marker and stores the folder as InstallPath.
+// Installs or repairs the client in folder (a full path, as MakeInstallFolder gives it),
+// on the calling thread: creates the folder, downloads the package into the data
+// folder's "client.zip", sets the player's "SarnFont.ini" and "savedata\OptionInfo.lua"
+// aside, removes the version marker, unpacks the package over the folder with
+// PowerShell's Expand-Archive, puts the player's files back (also when the unpacking
+// failed), writes the version marker after a successful unpacking and stores the folder
+// as InstallPath.
 //
 // Reports, in order: "Downloading" (rising), "Verifying download" 100, "Installing
-// files" -1, "Ready" 100. On false, message holds one fixed sentence for the player;
-// when the unpacking failed, the player's files stay in their holding copies in the data
-// folder and the next install or repair puts them back. On true, message is untouched.
+// files" -1, "Ready" 100. On false, message holds the reason for the player. A file that
+// could not go back stays in its holding copy in the data folder (the message names it)
+// and the next install or repair of the same folder puts it back; the client is then
+// installed and its marker written all the same. On true, message is untouched.
 bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, std::wstring& message,
                    const ProgressCallback& progress);
 
 // The holding copies of the player's files in the data folder.
 std::wstring FontSettingsHoldingPath();
 std::wstring GameOptionsHoldingPath();
+// The small file beside a holding copy that names the install folder it came from. A
+// copy of another folder never goes into this one: it goes back to its own folder when
+// that still exists, and otherwise stays where it is.
+std::wstring HoldingRecordPath(const std::wstring& holding);

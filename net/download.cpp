@@ -5,10 +5,12 @@
 #include <winhttp.h>
 
 #include <algorithm>
-#include <climits>
+#include <condition_variable>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "net/http_requests.h"
@@ -33,6 +35,10 @@ constexpr const wchar_t* kVerifyingText = L"Verifying download";
 // One read from the network and one read from the disk move this much at a time.
 constexpr std::size_t kTransferBufferSize = 1048576;
 
+// With an unknown size (the launcher's own update) a server that never stops sending is
+// cut off here; no launcher comes near it.
+constexpr std::uint64_t kUnknownSizeLimit = 256ull * 1048576;
+
 // Owners for the two BCrypt handles. Declare the provider before the hash object's
 // memory and the hash, so the hash is destroyed first.
 struct AlgorithmProvider {
@@ -48,21 +54,154 @@ struct AlgorithmProvider {
 struct HashHandle {
     BCRYPT_HASH_HANDLE handle = nullptr;
     HashHandle() = default;
-    ~HashHandle() {
+    ~HashHandle() { Close(); }
+    void Close() {
         if (handle) BCryptDestroyHash(handle);
+        handle = nullptr;
     }
     HashHandle(const HashHandle&) = delete;
     HashHandle& operator=(const HashHandle&) = delete;
+};
+
+// A SHA-256 fed piece by piece, so the bytes of a download are hashed as they arrive.
+struct RunningSha256 {
+    AlgorithmProvider algorithm;
+    std::vector<UCHAR> object;
+    HashHandle hash;
+};
+
+// (Re)starts the digest from no bytes. False when the system's hashing fails.
+bool StartSha256(RunningSha256& sha) {
+    sha.hash.Close();
+    if (!sha.algorithm.handle) {
+        if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&sha.algorithm.handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+            return false;
+        DWORD objectLength = 0;
+        ULONG written = 0;
+        if (!BCRYPT_SUCCESS(BCryptGetProperty(sha.algorithm.handle, BCRYPT_OBJECT_LENGTH,
+                                              reinterpret_cast<PUCHAR>(&objectLength), sizeof(objectLength),
+                                              &written, 0)))
+            return false;
+        sha.object.assign(objectLength, 0);
+    }
+    return BCRYPT_SUCCESS(BCryptCreateHash(sha.algorithm.handle, &sha.hash.handle, sha.object.data(),
+                                           static_cast<ULONG>(sha.object.size()), nullptr, 0, 0));
+}
+
+bool AddToSha256(RunningSha256& sha, const char* data, std::size_t size) {
+    return BCRYPT_SUCCESS(
+        BCryptHashData(sha.hash.handle, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), static_cast<ULONG>(size), 0));
+}
+
+// Feeds the whole file. False when it cannot be read to its end or hashing fails.
+bool AddFileToSha256(RunningSha256& sha, const fs::path& path, std::vector<char>& buffer) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) return false;
+    while (file.good()) {
+        file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const std::streamsize read = file.gcount();
+        if (read > 0 && !AddToSha256(sha, buffer.data(), static_cast<std::size_t>(read))) return false;
+    }
+    // A read error is not the end of the file: a digest of part of it would be wrong.
+    return !file.bad();
+}
+
+std::wstring DigestText(const UCHAR (&value)[32]) {
+    static const wchar_t kHexDigits[] = L"0123456789ABCDEF";
+    std::wstring text;
+    text.reserve(64);
+    for (UCHAR byte : value) {
+        text += kHexDigits[byte >> 4];
+        text += kHexDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+// The digest of the bytes so far. The running hash is finished on a copy, so more bytes
+// can still follow.
+bool PeekSha256(const RunningSha256& sha, std::wstring& digest) {
+    std::vector<UCHAR> object(sha.object.size(), 0);
+    HashHandle copy;
+    UCHAR value[32] = {};
+    if (!BCRYPT_SUCCESS(BCryptDuplicateHash(sha.hash.handle, &copy.handle, object.data(),
+                                            static_cast<ULONG>(object.size()), 0)) ||
+        !BCRYPT_SUCCESS(BCryptFinishHash(copy.handle, value, sizeof(value), 0)))
+        return false;
+    digest = DigestText(value);
+    return true;
+}
+
+// Writes the blocks read from the network to the partial file and feeds them to the
+// digest on a thread of its own, so that the next block comes from the network while
+// the previous one goes to disk and through SHA-256. The caller reads into two buffers
+// in turn: a block handed over stays untouched until the next hand-over returns.
+struct BlockWriter {
+    std::ofstream& file;
+    RunningSha256& sha;
+    std::mutex mutex;
+    std::condition_variable changed;
+    const char* pending = nullptr;
+    std::size_t pendingSize = 0;
+    bool closing = false;
+    bool failed = false;
+    std::thread worker;
+
+    BlockWriter(std::ofstream& target, RunningSha256& digest) : file(target), sha(digest) {
+        worker = std::thread([this] { Run(); });
+    }
+    ~BlockWriter() { Finish(); }
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return pending || closing; });
+            if (!pending) return;
+            const char* data = pending;
+            const std::size_t size = pendingSize;
+            lock.unlock();
+            const bool ok = file.write(data, static_cast<std::streamsize>(size)) && AddToSha256(sha, data, size);
+            lock.lock();
+            if (!ok) failed = true;
+            pending = nullptr;
+            changed.notify_all();
+        }
+    }
+
+    // Waits until the previous block is written, then hands this one over. False once
+    // any block has failed; nothing more is written then.
+    bool Hand(const char* data, std::size_t size) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return !pending; });
+        if (failed) return false;
+        pending = data;
+        pendingSize = size;
+        changed.notify_all();
+        return true;
+    }
+
+    // Waits for the last block and ends the thread. False when any block failed.
+    bool Finish() {
+        if (worker.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                closing = true;
+                changed.notify_all();
+            }
+            worker.join();
+        }
+        return !failed;
+    }
 };
 
 void Report(const ProgressCallback& progress, const wchar_t* text, int percent) {
     if (progress) progress(text, percent);
 }
 
-// offset as a share of size, rounded down. A server that sends more than announced
-// can push it past 100; it only saturates where an int would overflow.
+// offset as a share of size, rounded down, never above 100.
 int PercentOf(std::uint64_t offset, std::uint64_t size) {
-    return static_cast<int>(std::min<std::uint64_t>(offset * 100 / size, INT_MAX));
+    return static_cast<int>(std::min<std::uint64_t>(offset, size) * 100 / size);
 }
 
 // The length of a partial file left by an earlier call, which is where this call resumes.
@@ -82,9 +221,11 @@ std::uint64_t ResumeOffset(const fs::path& partial) {
     return 0;
 }
 
+enum class Answer { Failed, Whole, Continued, RangeRefused };
+
 // Sends the GET, asking for the bytes from offset on when resuming, and decides from
 // the status alone whether the body continues the partial file (206) or replaces it (200).
-bool RequestFrom(HINTERNET request, std::uint64_t& offset) {
+Answer RequestFrom(HINTERNET request, std::uint64_t offset) {
     const std::wstring range =
         offset > 0 ? L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n" : std::wstring();
     const bool sent =
@@ -92,49 +233,66 @@ bool RequestFrom(HINTERNET request, std::uint64_t& offset) {
                                         0, 0, 0)
                    : WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
     DWORD status = 0;
-    if (!sent || !WinHttpReceiveResponse(request, nullptr) || !ReadStatusCode(request, status)) return false;
-    if (status == 200) {
-        offset = 0;
-        return true;
-    }
-    return offset > 0 && status == 206;
+    if (!sent || !WinHttpReceiveResponse(request, nullptr) || !ReadStatusCode(request, status)) return Answer::Failed;
+    if (status == 200) return Answer::Whole;
+    if (offset > 0 && status == 206) return Answer::Continued;
+    if (offset > 0 && status == 416) return Answer::RangeRefused;
+    return Answer::Failed;
 }
 
+enum class Transfer { Complete, Failed, TooLong, RangeRefused };
+
 // Fetches the rest of the resource into the partial file, counting every byte handed
-// to the file in offset. False when anything between the connection and the final
-// close of the file fails; the bytes written so far stay in the file.
-bool TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, const fs::path& partial,
-                           std::uint64_t expectedSize, std::uint64_t& offset, const ProgressCallback& progress) {
+// to the file in offset and feeding it to sha (started again when a 200 replaces the
+// partial file). It stops as soon as offset passes limit. The bytes written so far stay
+// in the file whatever the outcome.
+Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, const fs::path& partial,
+                               std::uint64_t expectedSize, std::uint64_t limit, std::uint64_t& offset,
+                               RunningSha256& sha, std::vector<char>& buffer, const ProgressCallback& progress) {
     InternetHandle connection;
     InternetHandle request(OpenServiceRequest(session, parts, L"GET", connection));
-    const bool answered = request && RequestFrom(request.handle, offset);
+    const Answer answer = request ? RequestFrom(request.handle, offset) : Answer::Failed;
+    if (answer == Answer::RangeRefused) return Transfer::RangeRefused;
+    bool restarted = false;
+    if (answer == Answer::Whole && offset > 0) {
+        offset = 0;
+        restarted = true;
+    }
 
     // Opened whatever the answer, so that a failed fresh start still leaves an empty file.
     std::ofstream file(partial, std::ios::binary | (offset > 0 ? std::ios::app : std::ios::trunc));
-    bool complete = answered && file.is_open();
-    if (complete) {
-        std::vector<char> buffer(kTransferBufferSize, '\0');
-        for (;;) {
+    if (answer == Answer::Failed || !file.is_open()) return Transfer::Failed;
+    if (restarted && !StartSha256(sha)) return Transfer::Failed;
+
+    Transfer result = Transfer::Complete;
+    {
+        std::vector<char> second(kTransferBufferSize, '\0');
+        char* buffers[2] = {buffer.data(), second.data()};
+        BlockWriter writer(file, sha);
+        for (int current = 0;; current ^= 1) {
             DWORD read = 0;
-            if (!WinHttpReadData(request.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
-                complete = false;
+            if (!WinHttpReadData(request.handle, buffers[current], static_cast<DWORD>(kTransferBufferSize), &read)) {
+                result = Transfer::Failed;
                 break;
             }
             if (read == 0) break;
-            if (!file.write(buffer.data(), read)) {
-                complete = false;
+            if (!writer.Hand(buffers[current], read)) {
+                result = Transfer::Failed;
                 break;
             }
             offset += read;
             if (expectedSize > 0) Report(progress, kDownloadingText, PercentOf(offset, expectedSize));
+            if (offset > limit) {
+                result = Transfer::TooLong;
+                break;
+            }
         }
+        if (!writer.Finish() && result != Transfer::TooLong) result = Transfer::Failed;
     }
     // The last bytes reach the disk only here; a full disk may first show now.
-    if (file.is_open()) {
-        file.close();
-        if (file.fail()) complete = false;
-    }
-    return complete;
+    file.close();
+    if (file.fail() && result == Transfer::Complete) result = Transfer::Failed;
+    return result;
 }
 
 // Digests are compared as whole texts, ignoring the case of the hexadecimal letters.
@@ -144,6 +302,15 @@ bool SameDigest(const std::wstring& computed, const std::wstring& expected) {
         if (std::towupper(computed[i]) != std::towupper(expected[i])) return false;
     }
     return true;
+}
+
+bool FailSecurityCheck(const fs::path& partial, std::wstring& message) {
+    // Kept, these bytes would be verified (or, with an unknown size, resumed past
+    // their end) on every later attempt and fail the same way forever.
+    std::error_code ignored;
+    fs::remove(partial, ignored);
+    message = kSecurityCheckMessage;
+    return false;
 }
 
 }  // namespace
@@ -163,23 +330,51 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
     // A folder that cannot be made shows later, when the partial file cannot be opened.
     if (targetPath.has_parent_path()) fs::create_directories(targetPath.parent_path(), ignored);
 
+    // More bytes than the resource can have are not a prefix of it.
+    const std::uint64_t limit = expectedSize > 0 ? expectedSize : kUnknownSizeLimit;
     std::uint64_t offset = ResumeOffset(partial);
-    if (expectedSize > 0 && offset > expectedSize) {
-        // More bytes than the resource has: not a prefix of it.
+    if (offset > limit) {
         fs::remove(partial, ignored);
         offset = 0;
     }
     Report(progress, kDownloadingText, expectedSize > 0 ? PercentOf(offset, expectedSize) : 0);
 
-    if (expectedSize == 0 || offset < expectedSize) {
+    // The digest follows the bytes as they are written; a resumed download first reads
+    // the bytes it continues.
+    RunningSha256 sha;
+    std::vector<char> buffer(kTransferBufferSize, '\0');
+    if (!StartSha256(sha) || (offset > 0 && !AddFileToSha256(sha, partial, buffer))) {
+        message = kSecurityCheckMessage;
+        return false;
+    }
+    std::wstring digest;
+    // With an unknown size a partial file may already be whole (its move failed last
+    // time): asking for the bytes after its end would only ever get 416.
+    const bool complete = expectedSize > 0 ? offset == expectedSize
+                                           : offset > 0 && PeekSha256(sha, digest) && SameDigest(digest, expectedDigest);
+
+    if (!complete) {
         InternetHandle session(OpenServiceSession(kGetUserAgent, kDownloadTimeouts));
         if (!session) {
             message = kNoSessionMessage;
             return false;
         }
-        if (!TransferToPartialFile(session.handle, parts, partial, expectedSize, offset, progress)) {
-            message = kInterruptedMessage;
-            return false;
+        switch (TransferToPartialFile(session.handle, parts, partial, expectedSize, limit, offset, sha, buffer,
+                                      progress)) {
+            case Transfer::Complete:
+                break;
+            case Transfer::TooLong:
+                message = kIncompleteMessage;
+                return false;
+            case Transfer::RangeRefused:
+                // Nothing lies past the end of a partial file whose length is not known
+                // to be short: it is whole, and its digest did not match above.
+                if (expectedSize == 0) return FailSecurityCheck(partial, message);
+                message = kInterruptedMessage;
+                return false;
+            case Transfer::Failed:
+                message = kInterruptedMessage;
+                return false;
         }
     }
     if (expectedSize > 0 && offset != expectedSize) {
@@ -188,18 +383,12 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
     }
 
     Report(progress, kVerifyingText, 100);
-    std::wstring digest;
-    if (!Sha256OfFile(partial.wstring(), digest)) {
+    UCHAR value[32] = {};
+    if (!BCRYPT_SUCCESS(BCryptFinishHash(sha.hash.handle, value, sizeof(value), 0))) {
         message = kSecurityCheckMessage;
         return false;
     }
-    if (!SameDigest(digest, expectedDigest)) {
-        // Kept, these bytes would be verified (or, with an unknown size, resumed past
-        // their end) on every later attempt and fail the same way forever.
-        fs::remove(partial, ignored);
-        message = kSecurityCheckMessage;
-        return false;
-    }
+    if (!SameDigest(DigestText(value), expectedDigest)) return FailSecurityCheck(partial, message);
 
     const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
     if (!MoveFileExW(partial.c_str(), target.c_str(), moveFlags)) {
@@ -213,45 +402,12 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
 }
 
 bool Sha256OfFile(const std::wstring& path, std::wstring& digest) {
-    std::ifstream file(fs::path(path), std::ios::binary);
-    if (!file.is_open()) return false;
-
-    AlgorithmProvider algorithm;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        return false;
-    DWORD objectLength = 0;
-    ULONG written = 0;
-    if (!BCRYPT_SUCCESS(BCryptGetProperty(algorithm.handle, BCRYPT_OBJECT_LENGTH,
-                                          reinterpret_cast<PUCHAR>(&objectLength), sizeof(objectLength), &written,
-                                          0)))
-        return false;
-    std::vector<UCHAR> hashObject(objectLength, 0);
-    HashHandle hash;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.handle, &hash.handle, hashObject.data(), objectLength, nullptr,
-                                         0, 0)))
-        return false;
-
+    RunningSha256 sha;
     std::vector<char> buffer(kTransferBufferSize, '\0');
-    while (file.good()) {
-        file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const std::streamsize read = file.gcount();
-        if (read > 0 &&
-            !BCRYPT_SUCCESS(BCryptHashData(hash.handle, reinterpret_cast<PUCHAR>(buffer.data()),
-                                           static_cast<ULONG>(read), 0)))
-            return false;
-    }
-    // A read error is not the end of the file: a digest of part of it would be wrong.
-    if (file.bad()) return false;
-
     UCHAR value[32] = {};
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash.handle, value, sizeof(value), 0))) return false;
-    static const wchar_t kHexDigits[] = L"0123456789ABCDEF";
-    std::wstring text;
-    text.reserve(64);
-    for (UCHAR byte : value) {
-        text += kHexDigits[byte >> 4];
-        text += kHexDigits[byte & 0x0F];
-    }
-    digest = text;
+    if (!StartSha256(sha) || !AddFileToSha256(sha, fs::path(path), buffer) ||
+        !BCRYPT_SUCCESS(BCryptFinishHash(sha.hash.handle, value, sizeof(value), 0)))
+        return false;
+    digest = DigestText(value);
     return true;
 }

@@ -77,7 +77,8 @@ bool SignInWithSavedDevice(HWND window, bool& launched) {
             // such a reply is treated like one with a field missing.
             const std::wstring wideTicket = Utf8ToWide(ticket);
             const std::wstring wideUserName = Utf8ToWide(userName);
-            if (!wideTicket.empty() && !wideUserName.empty() && SaveSession(nextDeviceToken)) {
+            // An empty device token would replace the saved sign-in with one that can never work.
+            if (!wideTicket.empty() && !wideUserName.empty() && (nextDeviceToken.empty() || SaveSession(nextDeviceToken))) {
                 launched = LaunchWithTicket(window, wideTicket, wideUserName);
                 return true;
             }
@@ -102,8 +103,9 @@ bool LaunchFromApproval(HWND window, const std::string& replyBody) {
         !ExtractJsonStringStrict(replyBody, "username", userName)) {
         return ShowTimedOut(window);
     }
-    // Optional here: without it the device token saved before stays.
-    if (ExtractJsonStringStrict(replyBody, "device_token", nextDeviceToken)) SaveSession(nextDeviceToken);
+    // Optional here: without it (or with an empty one) the device token saved before stays.
+    if (ExtractJsonStringStrict(replyBody, "device_token", nextDeviceToken) && !nextDeviceToken.empty())
+        SaveSession(nextDeviceToken);
     const std::wstring wideTicket = Utf8ToWide(ticket);
     const std::wstring wideUserName = Utf8ToWide(userName);
     if (wideTicket.empty() || wideUserName.empty()) return ShowTimedOut(window);

@@ -1,6 +1,10 @@
 #pragma once
 // Identifiers shared by the resource script and the code.
 
+// The application icon (16, 32, 48 and 256 pixels; drawn by make_icon.sh). The lowest
+// icon id, so it is also the icon Windows shows for the executable.
+#define IDI_LAUNCHER 1
+
 // The game's default options text, used when the player has no options file yet.
 #define IDR_DEFAULT_OPTIONS 101
 

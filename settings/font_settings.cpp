@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "state/file_replace.h"
+
 namespace {
 
 constexpr const wchar_t* kFontSection = L"Font";
@@ -16,6 +18,24 @@ bool WriteText(const std::wstring& path, const wchar_t* section, const wchar_t* 
 }
 
 const wchar_t* FlagText(bool value) { return value ? L"1" : L"0"; }
+
+// Starting the copy from an empty file rather than none keeps the profile functions from
+// serving a stale cached text of an earlier file of that name.
+bool CreateEmptyFile(const std::wstring& path) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file != INVALID_HANDLE_VALUE && CloseHandle(file);
+}
+
+// The profile functions leave the bytes to the system's cache; they must be on disk
+// before the file takes the old one's place.
+bool FlushToDisk(const std::wstring& path) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool flushed = FlushFileBuffers(file) != FALSE;
+    return CloseHandle(file) && flushed;
+}
 
 }  // namespace
 
@@ -35,7 +55,12 @@ FontSettings LoadFontSettings(const std::wstring& path) {
     return settings;
 }
 
-bool SaveFontSettings(const std::wstring& path, const FontSettings& settings) {
+bool SaveFontSettings(const std::wstring& path, const FontSettings& settings, ReplaceCheck beforeReplace) {
+    // The player marked it so to keep it as it is; replacing it would undo that.
+    if (IsReadOnlyFile(path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     struct Entry {
         const wchar_t* section;
         const wchar_t* key;
@@ -52,13 +77,28 @@ bool SaveFontSettings(const std::wstring& path, const FontSettings& settings) {
         {kFontSection, L"MaxResultAbsHeight", std::to_wstring(settings.MaxResultAbsHeight)},
         {kBrowserSection, L"BlockExternalUrls", FlagText(settings.BlockExternalUrls)},
     };
-    for (const Entry& entry : entries) {
-        // Stop at once so the caller still sees this write's error code.
-        if (!WriteText(path, entry.section, entry.key, entry.value)) return false;
+    // The keys go into a copy beside the file (other keys and the text encoding come
+    // along), which then takes the file's place in one step: a failed write or a kill
+    // leaves the old file whole, never half old and half new or cut short.
+    const std::wstring temporary = ReplacementFilePath(path);
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);  // a stale copy may be read-only
+    bool done = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
+                    ? CopyFileW(path.c_str(), temporary.c_str(), FALSE) != FALSE
+                    : CreateEmptyFile(temporary);
+    // Stop at the first failure so the caller still sees its error code.
+    for (const Entry& entry : entries) done = done && WriteText(temporary, entry.section, entry.key, entry.value);
+    if (done) {
+        // Flush the system's cached copy of the file; its result is not part of success.
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, temporary.c_str());
+        done = FlushToDisk(temporary) && (!beforeReplace || beforeReplace(temporary)) &&
+               MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
-    // Flush the system's cached copy of the file; its result is not part of success.
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
-    return true;
+    if (!done) {
+        const DWORD code = GetLastError();
+        DeleteFileW(temporary.c_str());
+        SetLastError(code);
+    }
+    return done;
 }
 
 int RunFontSelfTest(const std::wstring& path) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "state/file_replace.h"
+
 // The game client's font-adjustment settings, kept in "SarnFont.ini".
 struct FontSettings {
     bool Enabled = false;
@@ -20,9 +22,13 @@ constexpr int kFontNameMaxChars = 31;
 // taken as they are, without a range check.
 FontSettings LoadFontSettings(const std::wstring& path);
 
-// Writes the nine keys in order and stops at the first failed write, returning false
-// with the platform's last error still current. The folder is not created here.
-bool SaveFontSettings(const std::wstring& path, const FontSettings& settings);
+// Writes the nine keys in order into a copy beside the file ("SarnFont.ini.tmp", other
+// keys kept), flushes it and lets it replace the file in one step. Stops at the first
+// failed step, returning false with the platform's last error still current; the file is
+// then unchanged and the copy gone. A read-only file is refused (ERROR_ACCESS_DENIED).
+// The folder is not created here. beforeReplace: as for ReplaceFileContents (tests only).
+bool SaveFontSettings(const std::wstring& path, const FontSettings& settings,
+                      ReplaceCheck beforeReplace = nullptr);
 
 // The texts of the five number fields, in the order the form shows them.
 struct FontNumberTexts {

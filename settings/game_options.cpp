@@ -53,12 +53,6 @@ bool WriteOptionsText(const std::wstring& path, const std::string& text) {
     return ReplaceFileContents(path, text, g_writeHook);
 }
 
-// CopyFileW rather than std::filesystem: the library's overwrite of an existing file
-// fails on this platform.
-bool CopyOver(const std::wstring& from, const std::wstring& to) {
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
-}
-
 bool IsRegularFile(const fs::path& path) {
     std::error_code error;
     return fs::is_regular_file(path, error) && !error;
@@ -79,8 +73,10 @@ bool ApplyGameOptions(std::string& text, const GameOptions& options) {
 
 }  // namespace
 
-std::wstring GameOptionsPath() {
-    return (fs::path(ReadInstallPath()) / kGameOptionsFolderName / kGameOptionsFileName).wstring();
+std::wstring GameOptionsPath() { return GameOptionsPathIn(ReadInstallPath()); }
+
+std::wstring GameOptionsPathIn(const std::wstring& installFolder) {
+    return (fs::path(installFolder) / kGameOptionsFolderName / kGameOptionsFileName).wstring();
 }
 
 GameOptions LoadGameOptions() { return LoadGameOptionsFrom(GameOptionsPath()); }
@@ -110,22 +106,19 @@ bool SaveGameOptionsTo(const std::wstring& pathText, const GameOptions& options)
     if (text.empty() && !LoadDefaultOptionsText(text)) return false;
     if (!ApplyGameOptions(text, options)) return false;
 
-    const std::wstring backup = pathText + kGameOptionsBackupSuffix;
-    if (IsRegularFile(path)) {
-        if (!CopyOver(pathText, backup)) return false;
-    } else {
+    // The player marked it so to keep it as it is; replacing it would undo that.
+    if (IsReadOnlyFile(pathText)) return false;
+    if (!IsRegularFile(path)) {
         std::error_code error;
         fs::create_directories(path.parent_path(), error);
         if (error) return false;
     }
-
-    if (!WriteOptionsText(pathText, text)) {
-        // The backup stays, so nothing the player had is lost even if this copy fails.
-        if (IsRegularFile(backup)) CopyOver(backup, pathText);
-        return false;
-    }
-    std::error_code ignored;
-    fs::remove(fs::path(backup), ignored);
+    if (!WriteOptionsText(pathText, text)) return false;
+    // Earlier launchers kept a copy of the old file while saving; one a failed save left
+    // behind is of no further use once a new file is in place.
+    const std::wstring oldBackup = pathText + kGameOptionsBackupSuffix;
+    SetFileAttributesW(oldBackup.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(oldBackup.c_str());
 
     SetGameRegistryDword(L"WIDTH", static_cast<std::uint32_t>(options.Width));
     SetGameRegistryDword(L"HEIGHT", static_cast<std::uint32_t>(options.Height));

@@ -14,8 +14,9 @@ struct GameOptions {
     int EffectVolume = 17;  // 0 to 127 when saved from the form
 };
 
-// The stored install folder joined with "savedata" and "OptionInfo.lua".
+// The stored install folder (or the given one) joined with "savedata" and "OptionInfo.lua".
 std::wstring GameOptionsPath();
+std::wstring GameOptionsPathIn(const std::wstring& installFolder);
 
 // Never fails: an unreadable or missing file reads as empty, and every key that is
 // missing (or holds a number too large for 32 bits) takes its default.
@@ -23,11 +24,12 @@ GameOptions LoadGameOptions();
 GameOptions LoadGameOptionsFrom(const std::wstring& path);
 
 // Rewrites the options file with the seven values (starting from the built-in default
-// text when the file is missing or empty), keeping every other byte. On false nothing
-// on disk has changed: the text lacked one of the nine lines, the default text was
-// unusable, the existing file could not be read or backed up, the folder could not be
-// created, or the write failed and the backup was put back. On true the backup is gone
-// and the five registry values are mirrored (their failures are ignored). No message.
+// text when the file is missing or empty), keeping every other byte; the new text goes
+// through a file beside it that replaces it in one step. On false the options file has
+// not changed: the text lacked one of the nine lines, the default text was unusable, the
+// existing file could not be read or is read-only, the folder could not be created, or
+// the write failed. On true a ".launcher-backup" copy left by an earlier launcher is
+// removed and the five registry values are mirrored (their failures are ignored). No message.
 bool SaveGameOptions(const GameOptions& options);
 bool SaveGameOptionsTo(const std::wstring& path, const GameOptions& options);
 

@@ -3,10 +3,14 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <filesystem>
 #include <string>
 
+#include "app/display_scaling.h"
 #include "app/ui_resources.h"
 #include "settings/lua_options.h"
+#include "state/file_replace.h"
+#include "state/install_folder_lock.h"
 
 namespace {
 
@@ -23,6 +27,11 @@ constexpr DWORD kSliderStyle = TBS_HORZ | TBS_NOTICKS | WS_TABSTOP;
 constexpr int kFontNameLimit = kFontNameMaxChars;
 constexpr int kNumberLimit = 6;
 constexpr int kReadChars = 31;  // texts are read back as at most this many characters
+
+constexpr const wchar_t* kInstallRunningMessage =
+    L"Sarnhold is being installed or repaired in this folder. Save again when it has finished.";
+constexpr const wchar_t* kReadOnlyMessageEnd =
+    L" is read-only, so nothing was saved. Clear its read-only attribute to save these settings.";
 
 // One row of the form; the order of the table is the creation and tab order.
 struct ControlRow {
@@ -46,7 +55,7 @@ const ControlRow kControls[] = {
     {L"BUTTON", L"Choose Font...", IDC_CHOOSE_FONT, 410, 77, 115, 27, kButtonStyle, 0, 0, nullptr},
     {L"BUTTON", L"Force this font for named UI fonts", IDC_FORCE_FONT, 165, 108, 310, 23, kCheckBoxStyle, 0, 0,
      nullptr},
-    {L"STATIC", L"Unchecked is safest for special and Korean glyph fonts.", 0, 183, 131, 342, 20, kTextStyle, 0, 0,
+    {L"STATIC", L"Unchecked is safest for special and Korean glyph fonts.", 0, 160, 131, 369, 20, kTextStyle, 0, 0,
      nullptr},
     {L"BUTTON", L"Sizing and readability", 0, 14, 159, 515, 184, kGroupStyle, 0, 0, nullptr},
     {L"STATIC", L"Scale percent (100 = original)", 0, 35, 187, 260, 20, kTextStyle, 0, 0, nullptr},
@@ -66,10 +75,10 @@ const ControlRow kControls[] = {
     {L"COMBOBOX", L"", IDC_RESOLUTION, 125, 412, 170, 220, kListStyle, 0, 0, nullptr},
     {L"BUTTON", L"Fullscreen", IDC_FULLSCREEN, 320, 413, 110, 24, kCheckBoxStyle, 0, 0, nullptr},
     {L"BUTTON", L"Music", IDC_MUSIC_ON, 35, 447, 95, 24, kCheckBoxStyle, 0, 0, nullptr},
-    {TRACKBAR_CLASSW, L"", IDC_MUSIC_VOLUME, 140, 443, 280, 28, kSliderStyle, 0, 0, nullptr},
+    {TRACKBAR_CLASSW, L"", IDC_MUSIC_VOLUME, 150, 443, 270, 28, kSliderStyle, 0, 0, nullptr},
     {L"STATIC", L"0%", 0, 430, 448, 55, 20, kPercentStyle, 0, 0, &SettingsWindowState::musicPercent},
-    {L"BUTTON", L"Sound effects", IDC_SOUND_ON, 35, 478, 105, 24, kCheckBoxStyle, 0, 0, nullptr},
-    {TRACKBAR_CLASSW, L"", IDC_EFFECT_VOLUME, 140, 474, 280, 28, kSliderStyle, 0, 0, nullptr},
+    {L"BUTTON", L"Sound effects", IDC_SOUND_ON, 35, 478, 112, 24, kCheckBoxStyle, 0, 0, nullptr},
+    {TRACKBAR_CLASSW, L"", IDC_EFFECT_VOLUME, 150, 474, 270, 28, kSliderStyle, 0, 0, nullptr},
     {L"STATIC", L"0%", 0, 430, 479, 55, 20, kPercentStyle, 0, 0, &SettingsWindowState::effectPercent},
     {L"BUTTON", L"Reset to defaults", IDC_RESET_DEFAULTS, 18, 530, 135, 30, kButtonStyle, 0, 0, nullptr},
     {L"BUTTON", L"Save", IDC_SAVE_SETTINGS, 415, 530, 110, 30, kDefaultButtonStyle, 0, 0, nullptr},
@@ -128,6 +137,14 @@ int SliderPosition(HWND window, int sliderId) {
     return static_cast<int>(SendMessageW(GetDlgItem(window, sliderId), TBM_GETPOS, 0, 0));
 }
 
+int VolumeToSave(HWND window, int sliderId, int shownPosition, int shownVolume) {
+    const int position = SliderPosition(window, sliderId);
+    return position == shownPosition ? shownVolume : PercentToVolume(position);
+}
+
+// What the list items can carry: 16 bits each for width and height.
+bool FitsResolutionItem(int value) { return value >= 0 && value <= 0xFFFF; }
+
 void ShowSliderPercent(HWND window, HWND slider) {
     if (!slider) return;
     HWND label = nullptr;
@@ -152,14 +169,50 @@ void ChooseFontName(HWND window) {
     SetWindowTextW(nameEdit, font.lfFaceName);
 }
 
+// False with the message and its icon filled in. The folder's install lock is held only
+// while writing, never while a box is up, so an install waits at most for the writes.
+bool WriteSettingsFiles(const FontSettings& font, const GameOptions& options, std::wstring& message, UINT& icon) {
+    const SettingsWindowState& state = SettingsWindow();
+    icon = MB_ICONWARNING;
+    InstallFolderLock lock;
+    if (!LockInstallFolder(state.installFolder, lock, 0)) {
+        message = kInstallRunningMessage;
+        return false;
+    }
+    // Said before anything is written, so the font file is not saved without the options.
+    for (const std::wstring* file : {&state.fontPath, &state.optionsPath}) {
+        if (IsReadOnlyFile(*file)) {
+            message = *file + kReadOnlyMessageEnd;
+            return false;
+        }
+    }
+    icon = MB_ICONERROR;
+    if (!SaveFontSettings(state.fontPath, font)) {
+        const DWORD code = GetLastError();  // before anything else can change it
+        message = L"Could not save SarnFont.ini. Windows error: " + std::to_wstring(code);
+        return false;
+    }
+    if (!SaveGameOptionsTo(state.optionsPath, options)) {
+        message = L"Could not save the game display and audio settings. Make sure Sarnhold is installed.";
+        return false;
+    }
+    return true;
+}
+
 void ResetSettingsForm(HWND window) {
     ShowFontSettings(window, FontSettings());
     UpdateFontControlsEnabled(window);
     ShowGameOptions(window, GameOptions());
 }
 
-bool OnSettingsCommand(HWND window, int id) {
+bool OnSettingsCommand(HWND window, int id, int notification) {
     switch (id) {
+        case IDC_RESOLUTION:
+            if (notification == CBN_SELCHANGE) SettingsWindow().keepShownResolution = false;
+            return false;
+        case IDCANCEL:  // Escape: close without saving
+            DestroyWindow(window);
+            return true;
         case IDC_FONT_ENABLED:
             UpdateFontControlsEnabled(window);
             return true;
@@ -169,6 +222,7 @@ bool OnSettingsCommand(HWND window, int id) {
         case IDC_RESET_DEFAULTS:
             ResetSettingsForm(window);
             return true;
+        case IDOK:  // Enter, unless a button has the focus
         case IDC_SAVE_SETTINGS:
             // A successful save says nothing and closes the form.
             if (SaveSettingsFromWindow(window)) DestroyWindow(window);
@@ -211,9 +265,12 @@ void CreateSettingsControls(HWND window) {
     for (int sliderId : {IDC_MUSIC_VOLUME, IDC_EFFECT_VOLUME}) {
         SendDlgItemMessageW(window, sliderId, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
     }
-    ShowFontSettings(window, LoadFontSettings(ui.FontSettingsPath));
+    state.fontPath = ui.FontSettingsPath;
+    state.installFolder = std::filesystem::path(state.fontPath).parent_path().wstring();
+    state.optionsPath = GameOptionsPathIn(state.installFolder);
+    ShowFontSettings(window, LoadFontSettings(state.fontPath));
     UpdateFontControlsEnabled(window);
-    ShowGameOptions(window, LoadGameOptions());
+    ShowGameOptions(window, LoadGameOptionsFrom(state.optionsPath));
 }
 
 void ShowFontSettings(HWND window, const FontSettings& settings) {
@@ -236,22 +293,29 @@ void UpdateFontControlsEnabled(HWND window) {
 }
 
 void ShowGameOptions(HWND window, const GameOptions& options) {
+    SettingsWindowState& state = SettingsWindow();
+    state.shown = options;
+    state.keepShownResolution = !FitsResolutionItem(options.Width) || !FitsResolutionItem(options.Height);
+    const Resolution current = state.keepShownResolution ? Resolution{GameOptions().Width, GameOptions().Height}
+                                                         : Resolution{options.Width, options.Height};
     HWND list = GetDlgItem(window, IDC_RESOLUTION);
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
     int selected = -1;
     for (const Resolution& choice : ResolutionChoices()) {
         const int index = AddResolutionItem(list, ResolutionText(choice.Width, choice.Height), choice.Width,
                                             choice.Height);
-        if (choice.Width == options.Width && choice.Height == options.Height) selected = index;
+        if (choice.Width == current.Width && choice.Height == current.Height) selected = index;
     }
     if (selected < 0) {
-        selected = AddResolutionItem(list, ResolutionText(options.Width, options.Height) + L" (current)",
-                                     options.Width, options.Height);
+        selected = AddResolutionItem(list, ResolutionText(current.Width, current.Height) + L" (current)",
+                                     current.Width, current.Height);
     }
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 
-    ShowVolume(window, IDC_MUSIC_VOLUME, SettingsWindow().musicPercent, options.MusicVolume);
-    ShowVolume(window, IDC_EFFECT_VOLUME, SettingsWindow().effectPercent, options.EffectVolume);
+    ShowVolume(window, IDC_MUSIC_VOLUME, state.musicPercent, options.MusicVolume);
+    ShowVolume(window, IDC_EFFECT_VOLUME, state.effectPercent, options.EffectVolume);
+    state.musicPosition = SliderPosition(window, IDC_MUSIC_VOLUME);
+    state.effectPosition = SliderPosition(window, IDC_EFFECT_VOLUME);
     SetChecked(window, IDC_FULLSCREEN, options.Fullscreen);
     SetChecked(window, IDC_MUSIC_ON, options.MusicOn);
     SetChecked(window, IDC_SOUND_ON, options.SoundOn);
@@ -281,25 +345,20 @@ bool SaveSettingsFromWindow(HWND window) {
         ShowMessage(window, L"Choose a game resolution.", MB_ICONWARNING);
         return false;
     }
+    const SettingsWindowState& state = SettingsWindow();
     const DWORD packed = static_cast<DWORD>(SendMessageW(list, CB_GETITEMDATA, static_cast<WPARAM>(selection), 0));
     GameOptions options;
-    options.Width = static_cast<int>(packed % 65536u);
-    options.Height = static_cast<int>(packed / 65536u);
-    options.MusicVolume = PercentToVolume(SliderPosition(window, IDC_MUSIC_VOLUME));
-    options.EffectVolume = PercentToVolume(SliderPosition(window, IDC_EFFECT_VOLUME));
+    options.Width = state.keepShownResolution ? state.shown.Width : static_cast<int>(packed % 65536u);
+    options.Height = state.keepShownResolution ? state.shown.Height : static_cast<int>(packed / 65536u);
+    options.MusicVolume = VolumeToSave(window, IDC_MUSIC_VOLUME, state.musicPosition, state.shown.MusicVolume);
+    options.EffectVolume = VolumeToSave(window, IDC_EFFECT_VOLUME, state.effectPosition, state.shown.EffectVolume);
     options.Fullscreen = IsChecked(window, IDC_FULLSCREEN);
     options.MusicOn = IsChecked(window, IDC_MUSIC_ON);
     options.SoundOn = IsChecked(window, IDC_SOUND_ON);
 
-    if (!SaveFontSettings(Ui().FontSettingsPath, font)) {
-        const DWORD code = GetLastError();  // before anything else can change it
-        ShowMessage(window, L"Could not save SarnFont.ini. Windows error: " + std::to_wstring(code), MB_ICONERROR);
-        return false;
-    }
-    if (!SaveGameOptions(options)) {
-        ShowMessage(window,
-                    L"Could not save the game display and audio settings. Make sure Sarnhold is installed.",
-                    MB_ICONERROR);
+    UINT icon = MB_ICONERROR;
+    if (!WriteSettingsFiles(font, options, message, icon)) {
+        ShowMessage(window, message, icon);
         return false;
     }
     return true;
@@ -309,9 +368,13 @@ LRESULT CALLBACK SettingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
     switch (message) {
         case WM_CREATE:
             CreateSettingsControls(window);
+            LayOutForDpi(window, WindowDpi(window));
+            return 0;
+        case WM_DPICHANGED:
+            LayOutForDpi(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_COMMAND:
-            if (OnSettingsCommand(window, LOWORD(wParam))) return 0;
+            if (OnSettingsCommand(window, LOWORD(wParam), HIWORD(wParam))) return 0;
             break;
         case WM_HSCROLL:
             ShowSliderPercent(window, reinterpret_cast<HWND>(lParam));

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "settings/font_settings.h"
@@ -30,6 +31,19 @@ constexpr int IDC_SAVE_SETTINGS = 1018;
 struct SettingsWindowState {
     HWND musicPercent = nullptr;
     HWND effectPercent = nullptr;
+    // Fixed when the form opens, so a folder chosen meanwhile in the main window is not
+    // written into: both files and the install lock belong to this one folder.
+    std::wstring installFolder;
+    std::wstring fontPath;
+    std::wstring optionsPath;
+    // The game options as shown. A slider still at the position it was shown at saves
+    // the shown volume, not the one its percentage converts back to (which differs for
+    // about one volume in five); a resolution the list cannot carry (outside 0 to 65535)
+    // is shown as the default and saved as loaded until the player picks one.
+    GameOptions shown;
+    int musicPosition = 0;
+    int effectPosition = 0;
+    bool keepShownResolution = false;
 };
 
 SettingsWindowState& SettingsWindow();
@@ -53,5 +67,6 @@ void SetControlNumber(HWND control, int value);
 void UpdateFontControlsEnabled(HWND window);
 void ShowGameOptions(HWND window, const GameOptions& options);
 // Validates and saves the font file, then the game options; on false the player has
-// seen a message box saying why and the window stays as it was.
+// seen a message box saying why and the window stays as it was. Nothing is written while
+// an install or repair holds the folder, or when either file is read-only.
 bool SaveSettingsFromWindow(HWND window);

@@ -56,3 +56,9 @@ bool ReplaceFileContents(const std::wstring& path, const std::string& bytes, Rep
     DeleteFileW(temporary.c_str());
     return false;
 }
+
+bool IsReadOnlyFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}

@@ -16,3 +16,7 @@ bool ReplaceFileContents(const std::wstring& path, const std::string& bytes, Rep
 
 // The temporary file ReplaceFileContents writes beside path.
 std::wstring ReplacementFilePath(const std::wstring& path);
+
+// True when path names an existing file (not a folder) that carries the read-only
+// attribute. Such a file is never replaced by the launcher's settings saves.
+bool IsReadOnlyFile(const std::wstring& path);

@@ -74,7 +74,6 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
     const std::string secondText = SavedText(setup.scratch, original, kSecondOptions);
     ASSERT_NE(firstText.size(), secondText.size());
     const std::wstring temporary = ReplacementFilePath(setup.path);
-    const std::wstring backup = setup.path + L".launcher-backup";
 
     // A few saves in this process set the scale for the kill moments.
     const double started = NowMs();
@@ -82,7 +81,7 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
     const int cycleMs = static_cast<int>((NowMs() - started) / 3) + 1;
 
     std::mt19937 random(kCrashSeed);
-    int kills = 0, aimed = 0, midWrite = 0, backupLeft = 0, foundFirst = 0, foundSecond = 0;
+    int kills = 0, aimed = 0, midWrite = 0, foundFirst = 0, foundSecond = 0;
     for (int round = 0; round < kWriterKills; ++round) {
         SCOPED_TRACE("kill " + std::to_string(round));
         ReadyEvent ready;
@@ -94,7 +93,6 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
         ASSERT_TRUE(KillHard(run)) << "the writer ended with " << WaitForExit(run, 0);
         ++kills;
         if (FileExists(temporary)) ++midWrite;
-        if (FileExists(backup)) ++backupLeft;
 
         const std::string onDisk = ReadFileBytes(setup.path);
         ASSERT_TRUE(onDisk == firstText || onDisk == secondText)
@@ -109,13 +107,11 @@ TEST(CrashSafety, OptionsSaveKilledAnywhereKeepsTheOldOrTheNewFile) {
     ASSERT_TRUE(SaveGameOptions(kFirstOptions));
     EXPECT_EQ(ReadFileBytes(setup.path), firstText);
     EXPECT_FALSE(FileExists(temporary));
-    EXPECT_FALSE(FileExists(backup));
     if (!HasFailure()) {
         PrintCrashSummary("options save (writer, " + std::to_string(original.size()) + "-byte file): " +
                           std::to_string(kills) + " kills (" + std::to_string(aimed) + " aimed at a write; " +
                           std::to_string(midWrite) +
-                          " with the new text half-written beside OptionInfo.lua, " + std::to_string(backupLeft) +
-                          " with a backup left); OptionInfo.lua whole every time: " + std::to_string(foundFirst) +
+                          " with the new text half-written beside OptionInfo.lua); OptionInfo.lua whole every time: " + std::to_string(foundFirst) +
                           " x first values, " + std::to_string(foundSecond) + " x second, 0 mixed");
     }
 }

@@ -68,7 +68,11 @@ int StageOf(const std::wstring& text, int& percent) {
     if (text == L"Sarnhold is ready to install" || text == L"Downloading and installing client..." ||
         text == L"Repairing client...")
         return 0;
-    if (text.rfind(L"Downloading ", 0) == 0 && text.back() == L'%') {
+    // "Downloading 42%", after two seconds with the speed and time left behind it.
+    const size_t end = text.find(L'%');
+    const std::wstring figures = end == std::wstring::npos ? L"" : text.substr(end + 1);
+    if (text.rfind(L"Downloading ", 0) == 0 && end != std::wstring::npos &&
+        (figures.empty() || (figures.rfind(L" \u00B7 ", 0) == 0 && figures.find(L"B/s") != std::wstring::npos))) {
         percent = std::stoi(text.substr(12));
         return 1;
     }
@@ -186,7 +190,7 @@ TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays)
         },
         kInstallWaitMs));
     // The texts seen follow the order of the reports, the download's percentages rising.
-    int stage = 0, lastPercent = -1, downloadTexts = 0;
+    int stage = 0, lastPercent = -1, downloadTexts = 0, textsWithTimeLeft = 0;
     for (const std::wstring& text : watch.texts) {
         int percent = -1;
         const int next = StageOf(text, percent);
@@ -195,10 +199,12 @@ TEST_F(InstallFromTheWindow, AWatchedInstallEndsUpToDateAndThePressAfterItPlays)
             EXPECT_GE(percent, lastPercent);
             lastPercent = percent;
             ++downloadTexts;
+            if (text.find(L" left") != std::wstring::npos) ++textsWithTimeLeft;
         }
         stage = std::max(stage, next);
     }
     EXPECT_GE(downloadTexts, 3);
+    EXPECT_GE(textsWithTimeLeft, 1) << ::testing::PrintToString(watch.texts);  // a download of about four seconds
     EXPECT_TRUE(watch.marqueeWhileInstallingFiles);
     EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"PLAY");
     EXPECT_TRUE(IsControlEnabled(window, IDC_MAIN_ACTION));
@@ -247,23 +253,58 @@ TEST_F(InstallFromTheWindow, ThePlayersFilesSurviveAnInstallAndARepair) {
     EXPECT_EQ(CloseLauncher(window, run), 0u);
 }
 
+// Windows looks for a DLL that is not one of its known ones in the program's folder
+// first (a launcher run from a downloads folder); with this override Wine does too.
+// Planted DLLs of those names beside a copy of the launcher leave a mark if ever run.
+TEST_F(InstallFromTheWindow, DllsPlantedBesideTheLauncherAreNeverLoaded) {
+    TempFolder downloads, install;
+    const std::wstring launcher = downloads / L"HollowmereLauncher.exe";
+    ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_LAUNCHER_EXE, launcher.c_str(), FALSE));
+    const wchar_t* const planted[] = {L"winhttp.dll", L"bcrypt.dll", L"crypt32.dll"};
+    for (const wchar_t* dll : planted)
+        ASSERT_TRUE(CopyFileW(BuildPath(std::wstring(L"planted-dlls/") + dll).c_str(), (downloads / dll).c_str(), FALSE));
+    ASSERT_TRUE(WriteInstallPath(install.path));
+    // WINEDLLOVERRIDES="winhttp,bcrypt,crypt32=n,b", for this program name only (the
+    // variable itself does not reach a process started from a Windows one).
+    const wchar_t* const key = L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe\\DllOverrides";
+    for (const wchar_t* dll : {L"winhttp", L"bcrypt", L"crypt32"})
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, dll, REG_SZ, L"native,builtin", 30), ERROR_SUCCESS);
+    LauncherRun run;
+    HWND window = StartLauncherWindow(run, L"", launcher);
+    ASSERT_NE(window, nullptr);
+
+    PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDYES);
+    EXPECT_TRUE(WaitForCurrent(window));
+    EXPECT_EQ(CloseLauncher(window, run), 0u);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe");
+    for (const wchar_t* dll : planted) EXPECT_FALSE(FileExists(downloads / dll + L".ran")) << dll;
+}
+
 TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
     TempFolder temp;
-    const std::wstring folder = temp / L"declined";
+    const std::wstring folder = temp / L"Zoë Ωmega 游戏";
     LauncherRun run;
     HWND window = StartLauncherWindow(run);
     ASSERT_NE(window, nullptr);
 
-    SetControlText(window, IDC_INSTALL_PATH, L"");
-    ClickControl(window, IDC_MAIN_ACTION);
-    MessageBoxSeen box;
-    ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, box));
-    EXPECT_EQ(box.text, L"Choose an installation folder first.");
-    EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
-    AnswerMessageBox(box.box, IDOK);
+    for (const auto& refused :
+         {std::make_pair(L"", L"Choose an installation folder first."),
+          std::make_pair(L"Games\\Zoë Ωmega 游戏",  // would depend on the current folder
+                         L"Enter the full path of the installation folder, for example C:\\Games\\Hollowmere\\Sarnhold.")}) {
+        SetControlText(window, IDC_INSTALL_PATH, refused.first);
+        ClickControl(window, IDC_MAIN_ACTION);
+        MessageBoxSeen box;
+        ASSERT_TRUE(WaitForMessageBox(run.pid, kBoxWaitMs, box));
+        EXPECT_EQ(box.text, refused.second);
+        EXPECT_EQ(GetWindow(box.box, GW_OWNER), window);
+        AnswerMessageBox(box.box, IDOK);
+    }
+    EXPECT_FALSE(FileExists(LauncherIniPath()));
 
-    SetControlText(window, IDC_INSTALL_PATH, folder);
+    // Windows would drop the dots and spaces at the end: the box shows the folder as stored.
+    SetControlText(window, IDC_INSTALL_PATH, folder + L". .");
     PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, kInstallQuestion, IDNO);
+    EXPECT_EQ(ReadEditText(window, IDC_INSTALL_PATH), folder);
     PressAndAnswer(window, run.pid, IDC_REPAIR, kRepairQuestion, IDNO);
     EXPECT_EQ(ReadInstallPath(), folder);
     EXPECT_TRUE(NoMessageBoxFor(run.pid, 300));
@@ -276,7 +317,7 @@ TEST_F(InstallFromTheWindow, AnEmptyFolderWarnsAndAnsweringNoStartsNothing) {
     EXPECT_EQ(CloseLauncher(window, run), 0u);  // not busy: it closes
 }
 
-TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFilesHeld) {
+TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndThePlayersFilesBack) {
     std::string demo;
     ASSERT_TRUE(ReadServiceFile(kServedPackagePath, demo));
     // Bytes that are no zip at all, with a matching size and digest: the unpacking fails.
@@ -294,8 +335,8 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
         EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-unpacking-failed"),
                   L"Windows could not extract the client package.");
         ExpectIdle(window, kReady);
-        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
+        ExpectPlayerFiles(install.path);
+        ExpectNoHoldingCopies();
         EXPECT_NE(ReadPowerShellCalls(), "");
 
         ASSERT_TRUE(AddServiceStatus(kServedPackagePath, 404, 1));
@@ -303,14 +344,12 @@ TEST_F(InstallFromTheWindow, FailuresEndInAnErrorBoxWithTheWindowIdleAndTheFiles
         EXPECT_EQ(AnswerErrorBox(window, run.pid, L"install-download-failed"),
                   L"The client download was interrupted. Run the launcher again to resume.");
         ExpectIdle(window, kReady);
-        EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-        EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
         ExpectPlayerFiles(install.path);
 
         EXPECT_EQ(CloseLauncher(window, run), 0u);
     }
 
-    // The next run repairs with a sound package and puts the held files back.
+    // The next run repairs with a sound package and keeps the player's files.
     ASSERT_TRUE(ResetService());
     LauncherRun run;
     HWND window = StartLauncherWindow(run);

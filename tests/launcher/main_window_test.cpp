@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, OfflineStartOffersRetryInTheTableLayout) {
     EXPECT_EQ(AccountLine(window), kNotSignedIn);
 
     EXPECT_TRUE(RectIs(ControlRect(window, IDC_INSTALL_PATH), 24, 139, 405, 24));
-    EXPECT_TRUE(RectIs(ControlRect(window, IDC_STATUS), 24, 174, 350, 20));
+    EXPECT_TRUE(RectIs(ControlRect(window, IDC_STATUS), 24, 174, 497, 20));
     EXPECT_TRUE(RectIs(ControlRect(window, IDC_MAIN_ACTION), 365, 219, 156, 43));
     EXPECT_FALSE(IsControlVisible(window, IDC_PROGRESS));
     Screenshot(window, L"main-window-offline");

@@ -91,6 +91,35 @@ protected:
         SaveScreenshot(window, screenshot);
         EXPECT_EQ(CloseLauncher(window, run), 0u);
     }
+    // The launcher cannot replace its own file: each newer version is named once in a
+    // warning, nothing is downloaded, and the window opens as usual.
+    void ExpectWarnedOncePerVersion() {
+        for (const auto& row : {std::make_pair("2.0.5", true), std::make_pair("2.0.5", false),
+                                std::make_pair("2.0.6", true)}) {
+            SCOPED_TRACE(std::string(row.first) + (row.second ? " warns" : " is quiet"));
+            OfferLauncher(row.first, next);
+            if (!row.second) {
+                ExpectOrdinaryWindow(L"self-update-cannot-replace");
+            } else {
+                LauncherRun run;
+                ASSERT_TRUE(StartLauncher(L"", run, oldLauncher));
+                MessageBoxSeen box;
+                ASSERT_TRUE(WaitForMessageBox(run.pid, 30000, box));
+                const std::string version = row.first;
+                EXPECT_EQ(box.text, L"Launcher version " + std::wstring(version.begin(), version.end()) +
+                                        L" is available, but this launcher cannot update itself because its "
+                                        L"folder or its file cannot be written. To get the new version, "
+                                        L"reinstall the launcher in a folder you can write to.");
+                AnswerMessageBox(box.box, IDOK);
+                HWND window = WaitForLauncherWindow(run.pid, 20000);
+                ASSERT_NE(window, nullptr);
+                EXPECT_EQ(ReadControlText(window, IDC_STATUS), kReady);
+                EXPECT_EQ(CloseLauncher(window, run), 0u);
+            }
+            EXPECT_TRUE(ServiceRequestsTo(kLauncherPath).empty());
+        }
+        EXPECT_TRUE(OldLauncherUnchanged());
+    }
     bool OldLauncherUnchanged() { return ReadFileBytes(oldLauncher) == ReadFileBytes(HOLLOWMERE_TEST_LAUNCHER_EXE); }
 };
 
@@ -164,11 +193,31 @@ TEST_F(SelfUpdate, BadDigestWarnsThenOpensAndTheNextStartDownloadsAfresh) {
     EXPECT_TRUE(OldLauncherUnchanged());
 }
 
-TEST_F(SelfUpdate, AnUpdateThatCannotBeStartedLeavesTheOldLauncherRunningQuietly) {
-    OfferLauncher("3.0.0", "these bytes are not a Windows program");
-    ExpectOrdinaryWindow(L"self-update-not-startable");
-    EXPECT_EQ(ServiceRequestsTo(kLauncherPath).size(), 1u);
+TEST_F(SelfUpdate, AFileThatIsNotANewerLauncherIsFetchedOnceAndTheOldLauncherRunsQuietly) {
+    // Bytes that are no program, and a publishing mistake: 2.0.5 named over a 2.0.4 file,
+    // which must not be handed over to (it would update again at every start, for ever).
+    for (const std::string& bytes : {std::string("these bytes are not a Windows program"),
+                                     ReadFileBytes(HOLLOWMERE_TEST_LAUNCHER_EXE)}) {
+        OfferLauncher("2.0.5", bytes);
+        ExpectOrdinaryWindow(L"self-update-not-newer-file");
+        EXPECT_EQ(ServiceRequestsTo(kLauncherPath).size(), 1u);
+    }
     EXPECT_TRUE(OldLauncherUnchanged());
+}
+
+TEST_F(SelfUpdate, AReadOnlyLauncherWarnsOncePerVersionAndOpens) {
+    ASSERT_TRUE(SetFileAttributesW(oldLauncher.c_str(), FILE_ATTRIBUTE_READONLY));
+    ExpectWarnedOncePerVersion();
+    SetFileAttributesW(oldLauncher.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Root writes anywhere under Wine: tests/run-as-player.sh runs this one alone as an
+// unprivileged user, with the launcher in a folder only root may write (launcher_tests
+// leaves it out).
+TEST_F(SelfUpdate, InAFolderThePlayerCannotWriteItWarnsOncePerVersionAndOpens) {
+    oldLauncher = BuildPath(L"locked-launcher\\HollowmereLauncher.exe");
+    ASSERT_FALSE(WriteFileBytes(BuildPath(L"locked-launcher\\probe"), "")) << "run by tests/run-as-player.sh";
+    ExpectWarnedOncePerVersion();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "play/client_interface.h"
 #include "settings/settings_window.h"
+#include "state/install_folder_lock.h"
 #include "state/launcher_config.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"
@@ -84,6 +85,9 @@ void Screenshot(HWND window, const std::wstring& name) {
     SaveScreenshot(window, name);
 }
 
+// A key pressed in the form, as its dialog key handling sees it.
+void PressKey(HWND window, WPARAM key) { PostMessageW(window, WM_KEYDOWN, key, 0); }
+
 // Presses Save and expects the window to close silently with exit code 0.
 void SaveAndExpectClosed(HWND window, const LauncherRun& run) {
     ClickControl(window, IDC_SAVE_SETTINGS);
@@ -121,10 +125,15 @@ TEST(SettingsWindow, FirstOpenWithoutFilesShowsTheDefaults) {
     EXPECT_FALSE(FileExists(setup.OptionsFile()));
 }
 
-TEST(SettingsWindow, AnUnlistedResolutionIsOfferedAsCurrentAndSavedBack) {
+TEST(SettingsWindow, AnUntouchedFormSavesTheValuesAsLoaded) {
     SettingsSetup setup;
     std::string options = ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 1600");
     options = ReplaceOnce(options, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] = 1200");
+    options = ReplaceOnce(options, "[\"OLD_WIDTH\"] = 1920", "[\"OLD_WIDTH\"] = 1600");
+    options = ReplaceOnce(options, "[\"OLD_HEIGHT\"] = 1080", "[\"OLD_HEIGHT\"] = 1200");
+    // Volumes whose percentage converts back to another volume.
+    options = ReplaceOnce(options, "[\"Bgm_Volume\"] = 17", "[\"Bgm_Volume\"] = 2");
+    options = ReplaceOnce(options, "[\"Effect_Volume\"] = 17", "[\"Effect_Volume\"] = 16");
     ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
     ASSERT_TRUE(WriteFileBytes(setup.FontFile(),
                                "[Font]\r\nEnabled=1\r\nFontName=Courier\r\nScalePercent=150\r\n"
@@ -145,11 +154,7 @@ TEST(SettingsWindow, AnUnlistedResolutionIsOfferedAsCurrentAndSavedBack) {
     Screenshot(window, L"settings-current-resolution");
 
     SaveAndExpectClosed(window, run);
-    const std::string saved = ReadFileBytes(setup.OptionsFile());
-    ExpectHolds(saved, {"OptionInfoList[\"WIDTH\"] = 1600\r\n", "OptionInfoList[\"HEIGHT\"] = 1200\r\n",
-                        "OptionInfoList[\"OLD_WIDTH\"] = 1600\r\n", "OptionInfoList[\"OLD_HEIGHT\"] = 1200\r\n"});
-    EXPECT_EQ(saved.size(), options.size());
-    EXPECT_FALSE(FileExists(setup.OptionsFile() + L".launcher-backup"));
+    EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
     ExpectHolds(ReadFileBytes(setup.FontFile()),
                 {"FontName=Courier", "ScalePercent=150", "MaxResultAbsHeight=16", "BlockExternalUrls=0"});
 }
@@ -201,17 +206,23 @@ TEST(SettingsWindow, InvalidInputIsReportedAndNothingIsWritten) {
 
     EXPECT_FALSE(FileExists(setup.FontFile()));
     EXPECT_FALSE(FileExists(setup.install + L"\\savedata"));
-    EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
+    PressKey(window, VK_ESCAPE);  // closes without saving
+    EXPECT_EQ(WaitForExit(run, kExitWaitMs), 0u);
     EXPECT_FALSE(FileExists(setup.FontFile()));
     EXPECT_FALSE(FileExists(setup.install + L"\\savedata"));
 }
 
-TEST(SettingsWindow, SlidersListAndBoxesAreSavedToTheOptionsFile) {
+TEST(SettingsWindow, SlidersListAndBoxesAreSavedToTheOptionsFileOfTheFolderOpened) {
     SettingsSetup setup;
     ForgetGameRegistryKeys();
+    // A width the list cannot carry is replaced once the player picks a resolution.
+    ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(),
+                               ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 70000")));
     LauncherRun run;
     HWND window = StartLauncherWindow(run, L"--settings");
     ASSERT_NE(window, nullptr);
+    // Another folder chosen in the main window meanwhile.
+    ASSERT_TRUE(WriteInstallPath(setup.folder / L"chosen later"));
 
     MoveSlider(window, IDC_MUSIC_VOLUME, 100);
     EXPECT_EQ(MusicPercent(window), L"100%");
@@ -230,6 +241,7 @@ TEST(SettingsWindow, SlidersListAndBoxesAreSavedToTheOptionsFile) {
                  "OptionInfoList[\"ISFULLSCREENMODE\"] = 1\r\n", "CmdOnOffList[\"/bgm\"] = 1\r\n",
                  "CmdOnOffList[\"/sound\"] = 0\r\n"});
     EXPECT_EQ(RegistryDword(kGameRegistryKey, L"Bgm_Volume"), 127);
+    EXPECT_FALSE(FileExists(setup.folder / L"chosen later"));
     ForgetGameRegistryKeys();
 }
 
@@ -285,6 +297,40 @@ TEST(SettingsWindow, SaveFailuresAreReportedInOrder) {
         SaveAndExpectMessage(window, run,
                              L"Could not save the game display and audio settings. Make sure Sarnhold is installed.");
         EXPECT_EQ(CloseLauncher(window, run), 0u);  // closed without saving
+        EXPECT_TRUE(FileExists(setup.FontFile()));
+        EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
+    }
+    {
+        // An install running in the folder (named in another spelling), then a read-only
+        // options file: each refused before anything is written. A resolution the list
+        // cannot carry is shown as the default and saved as it was.
+        SettingsSetup setup(L"Zo\u00eb");
+        std::string options = ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = -1");
+        options = ReplaceOnce(options, "[\"HEIGHT\"] = 1080", "[\"HEIGHT\"] = 70000");
+        options = ReplaceOnce(options, "[\"OLD_WIDTH\"] = 1920", "[\"OLD_WIDTH\"] = -1");
+        options = ReplaceOnce(options, "[\"OLD_HEIGHT\"] = 1080", "[\"OLD_HEIGHT\"] = 70000");
+        ASSERT_TRUE(WriteFileBytes(setup.OptionsFile(), options));
+        std::wstring otherSpelling = setup.install + L"\\";
+        CharUpperW(&otherSpelling[0]);
+        InstallFolderLock install;
+        ASSERT_TRUE(LockInstallFolder(otherSpelling, install, 0));
+        LauncherRun run;
+        HWND window = StartLauncherWindow(run, L"--settings");
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(ComboItemText(window, IDC_RESOLUTION, ComboSelection(window, IDC_RESOLUTION)), L"1920 x 1080");
+        SaveAndExpectMessage(window, run,
+                             L"Sarnhold is being installed or repaired in this folder. Save again when it has "
+                             L"finished.");
+        install.Release();
+        ASSERT_TRUE(SetFileAttributesW(setup.OptionsFile().c_str(), FILE_ATTRIBUTE_READONLY));
+        SaveAndExpectMessage(window, run,
+                             setup.OptionsFile() + L" is read-only, so nothing was saved. Clear its read-only "
+                                                   L"attribute to save these settings.");
+        EXPECT_FALSE(FileExists(setup.FontFile()));
+        EXPECT_TRUE(GetFileAttributesW(setup.OptionsFile().c_str()) & FILE_ATTRIBUTE_READONLY);
+        ASSERT_TRUE(SetFileAttributesW(setup.OptionsFile().c_str(), FILE_ATTRIBUTE_NORMAL));
+        PressKey(window, VK_RETURN);  // saves
+        EXPECT_EQ(WaitForExit(run, kExitWaitMs), 0u);
         EXPECT_TRUE(FileExists(setup.FontFile()));
         EXPECT_EQ(ReadFileBytes(setup.OptionsFile()), options);
     }

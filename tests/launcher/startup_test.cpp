@@ -81,26 +81,48 @@ TEST_F(SelfUpdateCompletion, WaitsForTheOldLauncherBeforeCopying) {
     CloseLauncherOfProcess(restarted, restartedPid);
 }
 
-TEST_F(SelfUpdateCompletion, UnwritableTargetExitsWith5AndStartsNothing) {
+TEST_F(SelfUpdateCompletion, AnUnwritableTargetExitsWith5AndALockedOneIsReplacedOnceFree) {
     const std::wstring missingFolderTarget = folder / L"missing\\Launcher.exe";
     LauncherRun updater;
     ASSERT_TRUE(StartUpdater(updater, missingFolderTarget, 0));
     EXPECT_EQ(WaitForExit(updater, 20000), 5u);
     EXPECT_FALSE(FileExists(missingFolderTarget));
 
-    // A target that is running cannot be replaced; the running one stays the only one.
-    ASSERT_TRUE(fs::copy_file(HOLLOWMERE_TEST_LAUNCHER_EXE, target));
+    // The old launcher may hold its file a moment after its process has ended: the new
+    // one waits with its copy ready beside the file, and replaces it once it is free.
+    ASSERT_TRUE(fs::copy_file(HOLLOWMERE_TEST_NEXT_LAUNCHER_EXE, target));
     LauncherRun running;
     HWND runningWindow = StartLauncherWindow(running, L"", target);
     ASSERT_NE(runningWindow, nullptr);
     LauncherRun second;
     ASSERT_TRUE(StartUpdater(second, target, EndedProcessId()));
-    EXPECT_EQ(WaitForExit(second, 20000), 5u);
-    Sleep(1000);
-    DWORD foundPid = 0;
-    EXPECT_EQ(FindLauncherWindowOfImage(target, &foundPid), runningWindow);
-    EXPECT_EQ(foundPid, running.pid);
+    WaitUntil([&] { return FileExists(target + L".update-tmp") || WaitForExit(second, 0) != STILL_ACTIVE; }, 20000);
     EXPECT_EQ(CloseLauncher(runningWindow, running), 0u);
+    EXPECT_EQ(WaitForExit(second, 20000), 0u);
+    EXPECT_TRUE(ReadFileBytes(target) == ReadFileBytes(HOLLOWMERE_TEST_LAUNCHER_EXE));
+    EXPECT_FALSE(FileExists(target + L".update-tmp"));
+    DWORD restartedPid = 0;
+    HWND restarted = WaitForLauncherWindowOfImage(target, restartedPid);
+    ASSERT_NE(restarted, nullptr);
+    CloseLauncherOfProcess(restarted, restartedPid);
+}
+
+TEST(WindowModes, ASecondLauncherBringsTheFirstForwardAndEndsButTheSettingsFormOpens) {
+    LauncherRun first;
+    HWND window = StartLauncherWindow(first);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(window) != FALSE; }, 5000));
+    LauncherRun second;
+    ASSERT_TRUE(StartLauncher(L"", second));
+    EXPECT_EQ(WaitForExit(second, 20000), 0u);
+    EXPECT_FALSE(IsIconic(window));
+
+    LauncherRun settings;
+    HWND form = StartLauncherWindow(settings, L"--settings");
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(CloseLauncher(form, settings), 0u);
+    EXPECT_EQ(CloseLauncher(window, first), 0u);
 }
 
 TEST(WindowModes, FixedSizeCentredWindowsOfBothModes) {

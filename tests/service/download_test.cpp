@@ -177,11 +177,22 @@ TEST_F(Download, MoreBytesThanAnnouncedAreIncompleteAndFetchedAgainNextTime) {
     EXPECT_FALSE(Fetch(ServiceTestUrl(kTenPath), 8, eightDigest));
     EXPECT_EQ(message, kIncomplete);
     EXPECT_EQ(ReadFileBytes(partial), kTen);
-    // The percentage follows the bytes, past 100.
-    EXPECT_EQ(reports.back(), (Report{L"Downloading", 125}));
+    EXPECT_EQ(reports.back(), (Report{L"Downloading", 100}));
 
     ASSERT_TRUE(ServeServiceFile(kTenPath, kTen.substr(0, 8)));
     ExpectNextFetch(8, eightDigest, kTen.substr(0, 8), "none");
+
+    // A server that goes on sending is cut off once the bytes pass the size, known or
+    // (the launcher's own update) the cap of 256 MiB.
+    for (const std::uint64_t size : {std::uint64_t(10), std::uint64_t(0)}) {
+        fs::remove(fs::path(partial));
+        ServiceScenario endless = Scenario(kTenPath);
+        endless.bodySize = 257 * 1048576;
+        ASSERT_TRUE(AddServiceScenario(endless));
+        EXPECT_FALSE(Fetch(ServiceTestUrl(kTenPath), size, tenDigest)) << size;
+        EXPECT_EQ(message, kIncomplete) << size;
+        EXPECT_LT(fs::file_size(fs::path(partial)), (size > 0 ? 2u : 258u) * 1048576) << size;
+    }
 }
 
 TEST_F(Download, ComparesTheWholeDigestIgnoringLetterCase) {
@@ -231,6 +242,18 @@ TEST_F(Download, AnUnknownSizeGivesNoPercentagesAndTakesAnyLength) {
     EXPECT_FALSE(FileExists(partial));
     ASSERT_TRUE(ServeServiceFile(kTenPath, longer));
     ExpectNextFetch(0, Sha256OfBytes(longer), longer, "none");
+
+    // A whole partial file (its move failed last time) goes into place without a request;
+    // one the server has nothing more for (416) is whole too, and fails the check.
+    ASSERT_TRUE(WriteFileBytes(partial, longer));
+    ASSERT_TRUE(ClearServiceRequests());
+    ASSERT_TRUE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer))) << message;
+    EXPECT_EQ(ReadFileBytes(target), longer);
+    EXPECT_TRUE(Requests().empty());
+    ASSERT_TRUE(WriteFileBytes(partial, "wrong bytes of another launcher"));
+    EXPECT_FALSE(Fetch(ServiceTestUrl(kTenPath), 0, Sha256OfBytes(longer)));
+    EXPECT_EQ(message, kSecurityCheck);
+    EXPECT_FALSE(FileExists(partial));
 }
 
 TEST_F(Download, ReplacesTheTargetAndMakesItsFolder) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "install/install_client.h"
 #include "install/powershell_quote.h"
 #include "net/download.h"
+#include "net/transfer_figures.h"
 #include "play/client_interface.h"
+#include "state/install_folder_lock.h"
 #include "state/launcher_config.h"
 #include "support/client_package.h"
 #include "support/service_control.h"
@@ -153,29 +156,24 @@ TEST_F(InstallClientTest, PlayersFilesSurviveInstallAndRepairByteForByte) {
     ExpectNoHoldingCopies();
 }
 
-TEST_F(InstallClientTest, FailedUnpackingKeepsThePlayersFilesForTheNextRepair) {
+TEST_F(InstallClientTest, AFailedUnpackingNeverReadsAsCurrentAndGivesThePlayersFilesBack) {
     PutPlayerFiles(temp.path);
-    // The package's own settings files unpack before a damaged entry stops the unpacking,
-    // so the folder is left with the package's versions of the player's files.
+    ASSERT_TRUE(Install(temp.path)) << message;
+    // A repair of the same version whose package unpacks the package's own settings files
+    // before a damaged entry stops the unpacking.
     std::vector<ZipEntry> entries = {{"SarnFont.ini", std::string(kPackageFontMark) + "\r\n"},
                                      {"savedata/OptionInfo.lua", std::string(kPackageOptionsMark) + "\r\n"},
                                      {"Sarnhold-Elderline.exe", "MZ damaged", true}};
-    ASSERT_TRUE(ServeClientPackage(MakeStoredZip(entries), "3.0.0-damaged"));
+    ASSERT_TRUE(ServeClientPackage(MakeStoredZip(entries), ServedClientVersion()));
     LoadManifest();
     EXPECT_FALSE(Install(temp.path));
     EXPECT_EQ(message, kExtractFailed);
     EXPECT_EQ(reports.back(), Report(L"Installing files", -1));
-    EXPECT_TRUE(StartsWith(ReadFileBytes(FontFileIn(temp.path)), kPackageFontMark));
-    EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-    EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
-    EXPECT_FALSE(FileExists(MarkerFile(temp.path)));
+    EXPECT_FALSE(IsClientCurrent(temp.path, manifest));
+    ExpectPlayerFiles(temp.path);
+    ExpectNoHoldingCopies();
 
-    // The same failure again must not copy the package's files over the held ones.
-    EXPECT_FALSE(Install(temp.path));
-    EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
-    EXPECT_EQ(ReadFileBytes(GameOptionsHoldingPath()), kPlayerOptions);
-
-    // Repair with a sound package puts the player's files back.
+    // Repair with a sound package.
     ASSERT_TRUE(ResetService());
     LoadManifest();
     ASSERT_TRUE(Install(temp.path)) << message;
@@ -184,24 +182,77 @@ TEST_F(InstallClientTest, FailedUnpackingKeepsThePlayersFilesForTheNextRepair) {
     EXPECT_TRUE(IsClientCurrent(temp.path, manifest));
 }
 
-TEST_F(InstallClientTest, AHoldingCopyThatCannotGoBackIsKeptForTheNextAttempt) {
-    // Held from an earlier attempt; the package brings no settings files of its own.
-    ASSERT_TRUE(WriteFileBytes(FontSettingsHoldingPath(), kPlayerFont));
-    ASSERT_TRUE(WriteFileBytes(FontFileIn(temp.path), "; left by a broken unpacking\r\n"));
-    ASSERT_TRUE(ServeClientPackage(MakeStoredZip({{"Sarnhold-Elderline.exe", "MZ client only"}}), "4.0.0"));
-    LoadManifest();
-    {
-        // The game holds the font file open without sharing while the files go back.
-        HANDLE locked = CreateFileW(FontFileIn(temp.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+class HeldFontTest : public InstallClientTest {
+protected:
+    // With the player's font held from an earlier attempt (by a launcher that kept no
+    // record of its folder), installs a package without settings files while the game
+    // holds the font file open without sharing: the copy back fails and the copy stays.
+    bool InstallWhileTheFontIsLocked(const std::wstring& folder) {
+        EXPECT_TRUE(WriteFileBytes(FontSettingsHoldingPath(), kPlayerFont));
+        EXPECT_TRUE(WriteFileBytes(FontFileIn(folder), "; left by a broken unpacking\r\n"));
+        HANDLE locked = CreateFileW(FontFileIn(folder).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(Install(temp.path)) << message;
+        EXPECT_NE(locked, INVALID_HANDLE_VALUE);
+        const bool installed = Install(folder);
         CloseHandle(locked);
+        return installed;
     }
+    void ServeClientOnly() {
+        ASSERT_TRUE(ServeClientPackage(MakeStoredZip({{"Sarnhold-Elderline.exe", "MZ client only"}}), "4.0.0"));
+        LoadManifest();
+    }
+};
+
+TEST_F(HeldFontTest, ACopyBackThatFailsIsReportedAndTheCopyGoesBackNextTime) {
+    ServeClientOnly();
+    EXPECT_FALSE(InstallWhileTheFontIsLocked(temp.path));
+    EXPECT_EQ(message, L"Could not put back your settings file \"" + FontFileIn(temp.path) +
+                           L"\". Your file is kept in the launcher's data folder as \"" + FontSettingsHoldingPath() +
+                           L"\".");
+    EXPECT_TRUE(IsClientCurrent(temp.path, manifest));  // installed all the same
     EXPECT_EQ(ReadFileBytes(FontSettingsHoldingPath()), kPlayerFont);
     ASSERT_TRUE(Install(temp.path)) << message;
     EXPECT_EQ(ReadFileBytes(FontFileIn(temp.path)), kPlayerFont);
     ExpectNoHoldingCopies();
+}
+
+TEST_F(HeldFontTest, HeldCopiesOfAnotherFolderGoHomeOrStayButNeverComeHere) {
+    TempFolder others;
+    const std::wstring home = others / L"Zoë Ωmega 游戏";
+    for (bool homeExists : {true, false}) {
+        SCOPED_TRACE(homeExists);
+        const std::wstring here = temp / (homeExists ? L"Zoë Ωmega 游戏" : L"Zoë Ωmega 游戏 2");
+        ServeClientOnly();
+        ASSERT_FALSE(InstallWhileTheFontIsLocked(home));
+        std::error_code ignored;
+        fs::remove_all(homeExists ? FontFileIn(home) : home, ignored);
+
+        ASSERT_TRUE(ResetService());
+        LoadManifest();
+        ASSERT_TRUE(Install(here)) << message;
+        EXPECT_TRUE(StartsWith(ReadFileBytes(FontFileIn(here)), kPackageFontMark));
+        EXPECT_EQ(ReadFileBytes(homeExists ? FontFileIn(home) : FontSettingsHoldingPath()), kPlayerFont);
+    }
+    // A font file of this folder has no place to wait while the other one stays.
+    EXPECT_FALSE(Install(temp / L"Zoë Ωmega 游戏 2"));
+    EXPECT_EQ(message.find(L"Could not set your settings file"), 0u);
+}
+
+TEST_F(InstallClientTest, ReadOnlyPlayersFilesGoBackReadOnlyAndLeaveNoHoldingCopy) {
+    const std::wstring folder = temp / L"Zoë Ωmega 游戏";
+    PutPlayerFiles(folder);
+    // Left read-only beside a holding copy by a run killed while it copied.
+    ASSERT_TRUE(WriteFileBytes(FontSettingsHoldingPath() + L".tmp", "half"));
+    const std::wstring readOnly[] = {FontFileIn(folder), OptionsFileIn(folder), FontSettingsHoldingPath() + L".tmp"};
+    for (const std::wstring& path : readOnly) ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(Install(folder)) << message;
+    ExpectPlayerFiles(folder);
+    ExpectNoHoldingCopies();
+    EXPECT_FALSE(FileExists(readOnly[2]));
+    for (const std::wstring& path : {readOnly[0], readOnly[1]}) {
+        EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST_F(InstallClientTest, APlayersFileThatCannotBeSetAsideStopsBeforeUnpacking) {
@@ -227,6 +278,20 @@ TEST_F(InstallClientTest, APlayersFileThatCannotBeSetAsideStopsBeforeUnpacking) 
     EXPECT_EQ(message, kNotPreserved);
     EXPECT_EQ(ReadPowerShellCalls(), "");
     ExpectPlayerFiles(temp.path);
+}
+
+TEST_F(InstallClientTest, NothingIsDownloadedWhenTheInstallDriveIsShort) {
+    // Q: holds 4 MiB (tests/small_drive.cmake); the package and its unpacked files take more.
+    ASSERT_TRUE(ServeClientPackage(PackageWithFiller(5 * 1048576), "5.0.0-large"));
+    LoadManifest();
+    const std::wstring folder = L"Q:\\Hollowmere Sarnhold";
+    EXPECT_FALSE(Install(folder));
+    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(message, L"There is not enough free space on drive Q: for this install. It needs " +
+                           FormatByteSize(manifest.client_size, true) +
+                           L" there, and 4.0 MB is free. Free some space and try again.");
+    EXPECT_EQ(PackageRequests(), 0u);
+    EXPECT_FALSE(FileExists(PackageFile() + L".download"));
 }
 
 TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
@@ -263,6 +328,22 @@ TEST_F(InstallClientTest, FolderDownloadAndMarkerFailuresNameTheirReason) {
     std::error_code ignored;
     for (const wchar_t* installed : {kClientExecutableName, kFontSettingsFileName, kGameOptionsFolderName})
         fs::remove_all(fs::path(fullDisk) / installed, ignored);
+}
+
+TEST_F(InstallClientTest, TheFolderIsLockedWhileThePlayersFilesAreAside) {
+    PutPlayerFiles(temp.path);
+    bool lockedWhileAside = false;
+    const ProgressCallback probe = [&](const wchar_t* text, int) {
+        // From another thread, as a settings save in another process would try it.
+        if (std::wstring(text) == L"Installing files") {
+            lockedWhileAside = !std::async(std::launch::async, [&] {
+                                    InstallFolderLock lock;
+                                    return LockInstallFolder(temp.path + L"\\", lock, 0);
+                                }).get();
+        }
+    };
+    ASSERT_TRUE(InstallClient(temp.path, manifest, message, probe)) << message;
+    EXPECT_TRUE(lockedWhileAside);
 }
 
 }  // namespace

@@ -256,18 +256,33 @@ TEST_F(SignInFlow, OtherDeviceFailuresFallBackWithoutSigningOut) {
     }
 }
 
-TEST_F(SignInFlow, ApprovalWithoutDeviceTokenStartsTheClientAndKeepsTheSavedOne) {
-    ASSERT_TRUE(AddServiceStatus(kDeviceTicket, 500));  // falls back without signing out
-    ASSERT_TRUE(AddServiceReply(kRedeem, 200, "{\"token\":\"T2\",\"username\":\"Wanderer\"}"));
-    ASSERT_TRUE(SaveSession("device-before"));
+TEST_F(SignInFlow, AReplyWithoutANewDeviceTokenStartsTheClientAndKeepsTheSavedOne) {
+    struct Case {
+        const char* name;
+        bool device;  // the saved device's ticket carries the reply; else the browser sign-in's
+        const char* body;
+    };
+    const Case cases[] = {
+        {"approval without one", false, "{\"token\":\"T2\",\"username\":\"Wanderer\"}"},
+        {"approval with an empty one", false, "{\"token\":\"T2\",\"username\":\"Wanderer\",\"device_token\":\"\"}"},
+        {"device ticket with an empty one", true, "{\"token\":\"T2\",\"username\":\"Wanderer\",\"device_token\":\"\"}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ResetService());
+        ASSERT_TRUE(c.device ? AddServiceReply(kDeviceTicket, 200, c.body, 1)
+                             : AddServiceStatus(kDeviceTicket, 500) && AddServiceReply(kRedeem, 200, c.body));
+        ASSERT_TRUE(SaveSession("device-before"));
 
-    const SignInRun run = Run();
-    EXPECT_TRUE(run.launched);
-    EXPECT_EQ(run.boxes.size(), 1u);
-    ClientStartRecord record;
-    ASSERT_TRUE(ClientStarted(record));
-    EXPECT_EQ(record.arguments, L"-t:T2 Wanderer -1sar1");
-    EXPECT_EQ(LoadedSession(), "device-before");
+        const SignInRun run = Run();
+        EXPECT_TRUE(run.launched);
+        EXPECT_EQ(run.boxes.size(), c.device ? 0u : 1u);
+        ClientStartRecord record;
+        ASSERT_TRUE(ClientStarted(record));
+        EXPECT_EQ(record.arguments, L"-t:T2 Wanderer -1sar1");
+        EXPECT_EQ(LoadedSession(), "device-before");
+        ForgetClientStart();
+    }
 }
 
 TEST_F(SignInFlow, RefusedApprovalShowsTheServiceTextOrTheTimeOut) {

@@ -155,6 +155,8 @@ void ExpectPlayerFiles(const std::wstring& folder) {
 }
 
 void ExpectNoHoldingCopies() {
-    EXPECT_FALSE(FileExists(FontSettingsHoldingPath()));
-    EXPECT_FALSE(FileExists(GameOptionsHoldingPath()));
+    for (const std::wstring& holding : {FontSettingsHoldingPath(), GameOptionsHoldingPath()}) {
+        EXPECT_FALSE(FileExists(holding));
+        EXPECT_FALSE(FileExists(HoldingRecordPath(holding)));
+    }
 }

@@ -56,7 +56,11 @@ bool FileExists(const std::wstring& path) {
 void ResetLauncherDataFolder() {
     const std::wstring folder = LauncherDataFolder();
     std::error_code ignored;
-    if (!folder.empty()) fs::remove_all(folder, ignored);
+    if (folder.empty()) return;
+    // A read-only file left by a failed test would stay and spoil the next one.
+    for (fs::recursive_directory_iterator it(folder, ignored), end; it != end; it.increment(ignored))
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(folder, ignored);
 }
 
 std::wstring BuildPath(const std::wstring& relative) {

@@ -70,6 +70,30 @@ TEST(FontSettingsFile, SavingKeepsOtherKeysAndWritesNewFileInOrder) {
     EXPECT_EQ(edited.find("ScalePercent=90"), std::string::npos);
 }
 
+std::wstring g_copySeen;
+std::string g_fileSeen;
+std::wstring g_fontFile;
+
+bool FailBeforeReplace(const std::wstring& temporary) {
+    g_copySeen = Describe(LoadFontSettings(temporary));
+    g_fileSeen = ReadFileBytes(g_fontFile);
+    return false;
+}
+
+TEST(FontSettingsFile, AFailedSaveLeavesTheOldFileWholeAndNoCopy) {
+    TempFolder folder;
+    g_fontFile = folder / L"SarnFont.ini";
+    const std::string old = "[Font]\r\nCustom=keep me\r\nScalePercent=90\r\n";
+    ASSERT_TRUE(WriteFileBytes(g_fontFile, old));
+    const FontSettings wanted = {true, L"Courier", true, 150, 10, 2, 20, 40, false};
+    EXPECT_FALSE(SaveFontSettings(g_fontFile, wanted, FailBeforeReplace));
+    // Every key was in the copy beside the file while the file itself was still the old one.
+    EXPECT_EQ(g_copySeen, L"1|Courier|1|150|10|2|20|40|0");
+    EXPECT_EQ(g_fileSeen, old);
+    EXPECT_EQ(ReadFileBytes(g_fontFile), old);
+    EXPECT_FALSE(FileExists(g_fontFile + L".tmp"));
+}
+
 TEST(FontSettingsFile, SaveInMissingFolderFailsWithAnErrorCode) {
     TempFolder folder;
     SetLastError(0);

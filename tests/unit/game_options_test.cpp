@@ -30,7 +30,6 @@ TEST(GameOptions, MissingOrEmptyFileStartsFromTheBuiltInText) {
     ExpectOptions(LoadGameOptionsFrom(path), 1920, 1080, false, true, true, 17, 17);
     ASSERT_TRUE(SaveGameOptionsTo(path, GameOptions()));
     EXPECT_EQ(ReadFileBytes(path), expected);
-    EXPECT_FALSE(FileExists(path + L".launcher-backup"));
 
     // An empty file is treated as a missing one; folders are created as deep as needed.
     ASSERT_TRUE(WriteFileBytes(path, ""));
@@ -110,11 +109,10 @@ TEST(GameOptions, AFileMissingALineLoadsButIsNeverWritten) {
     options.Height = 600;
     EXPECT_FALSE(SaveGameOptionsTo(path, options));
     EXPECT_EQ(ReadFileBytes(path), withoutSound);
-    EXPECT_FALSE(FileExists(path + L".launcher-backup"));
     EXPECT_EQ(RegistryDword(kGameRegistryKey, L"WIDTH"), -1);
 }
 
-TEST(GameOptions, ALockedFileIsLeftAlone) {
+TEST(GameOptions, ALockedOrReadOnlyFileIsLeftAlone) {
     TempFolder install;
     const std::wstring path = SavedataFile(install);
     const std::string original = ReplaceOnce(DefaultOptionsText(), "[\"WIDTH\"] = 1920", "[\"WIDTH\"] = 1024");
@@ -124,7 +122,15 @@ TEST(GameOptions, ALockedFileIsLeftAlone) {
     EXPECT_FALSE(SaveGameOptionsTo(path, GameOptions()));
     CloseHandle(locked);
     EXPECT_EQ(ReadFileBytes(path), original);
+
+    // Marked read-only by the player: refused before anything is written beside it.
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(SaveGameOptionsTo(path, GameOptions()));
+    EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(ReadFileBytes(path), original);
     EXPECT_FALSE(FileExists(path + L".launcher-backup"));
+    EXPECT_FALSE(FileExists(path + L".tmp"));
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 std::wstring g_optionsPath;
@@ -139,7 +145,7 @@ bool FailTheWrite(const std::wstring& temporary) {
     return false;
 }
 
-TEST(GameOptions, AFailedWritePutsTheBackupBackAndASuccessfulOneMirrorsTheRegistry) {
+TEST(GameOptions, AFailedWriteLeavesTheFileAndASuccessfulOneMirrorsTheRegistry) {
     TempFolder install;
     const std::wstring path = SavedataFile(install);
     const std::wstring backup = path + L".launcher-backup";
@@ -161,11 +167,11 @@ TEST(GameOptions, AFailedWritePutsTheBackupBackAndASuccessfulOneMirrorsTheRegist
     EXPECT_EQ(ReadLuaInteger(g_contentSeenByHook, "CmdOnOffList", "/sound", 1), 0);
     EXPECT_EQ(g_optionsSeenByHook, original);
     EXPECT_EQ(ReadFileBytes(path), original);
-    EXPECT_EQ(ReadFileBytes(backup), original);
     EXPECT_FALSE(FileExists(path + L".tmp"));
     EXPECT_EQ(RegistryDword(kGameRegistryKey, L"WIDTH"), -1);
 
-    // A stale backup from the failed attempt is replaced and then removed.
+    // A backup an earlier launcher left, read-only like the file it copied, goes too.
+    ASSERT_TRUE(WriteFileBytes(backup, original) && SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(SaveGameOptionsTo(path, options));
     EXPECT_FALSE(FileExists(backup));
     EXPECT_FALSE(FileExists(path + L".tmp"));

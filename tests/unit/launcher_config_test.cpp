@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "state/launcher_config.h"
+#include "support/client_package.h"
 #include "support/test_files.h"
 #include "update/update_manifest.h"
 
@@ -20,12 +21,50 @@ TEST_F(LauncherConfig, DefaultsWithoutAFileAndEmptyValuesWhenPresent) {
     EXPECT_EQ(ReadAccountName(), L"");
     ASSERT_TRUE(WriteInstallPath(L""));
     EXPECT_EQ(ReadInstallPath(), L"");  // present but empty is not missing
-    ASSERT_TRUE(WriteInstallPath(L"D:\\Games\\Tom's Folder"));
-    ASSERT_TRUE(WriteAccountName(L"Ælfrida"));
-    EXPECT_EQ(ReadInstallPath(), L"D:\\Games\\Tom's Folder");
-    EXPECT_EQ(ReadAccountName(), L"Ælfrida");
-    EXPECT_TRUE(FileExists(LauncherIniPath()));
+    // Text outside the ANSI code page survives: the file is Unicode from its first write.
+    ASSERT_TRUE(WriteInstallPath(L"C:\\Games\\Zoë Ωmega 游戏"));
+    ASSERT_TRUE(WriteAccountName(L"Ælfrida 游戏"));
+    EXPECT_EQ(ReadInstallPath(), L"C:\\Games\\Zoë Ωmega 游戏");
+    EXPECT_EQ(ReadAccountName(), L"Ælfrida 游戏");
     EXPECT_EQ(std::filesystem::path(LauncherIniPath()).filename(), L"launcher.ini");
+}
+
+TEST_F(LauncherConfig, AnAnsiFileKeepsItsValuesAndBecomesUnicodeAtTheNextWrite) {
+    // "Zoë" and "Ælfrida" in the ANSI code page (1252) of the test prefix.
+    ASSERT_TRUE(WriteFileBytes(LauncherIniPath(), "[Launcher]\r\nInstallPath=D:\\Zo\xEB\r\nAccountName=\xC6lfrida\r\n"));
+    EXPECT_EQ(ReadInstallPath(), L"D:\\Zoë");
+    ASSERT_TRUE(WriteAccountName(L"Zoë Ωmega 游戏"));
+    EXPECT_EQ(ReadFileBytes(LauncherIniPath()).substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(ReadInstallPath(), L"D:\\Zoë");
+    EXPECT_EQ(ReadAccountName(), L"Zoë Ωmega 游戏");
+}
+
+TEST(InstallFolderText, BecomesTheOneRealFolderOrIsRefused) {
+    const std::wstring notFull = L"Enter the full path of the installation folder, for example C:\\Games\\Hollowmere\\Sarnhold.";
+    const std::wstring dotsOnly =
+        L"A folder name in the installation folder consists only of dots or spaces. Choose another folder.";
+    const struct {
+        const wchar_t* text;
+        const wchar_t* folder;  // null: refused with message
+        const std::wstring* message;
+    } rows[] = {
+        {L"C:\\Games\\Zoë Ωmega 游戏", L"C:\\Games\\Zoë Ωmega 游戏", nullptr},
+        {L"  C:/Games/./old/../Zoë Ωmega 游戏. . \\", L"C:\\Games\\Zoë Ωmega 游戏", nullptr},
+        {L"C:\\Games \\Sarnhold.", L"C:\\Games\\Sarnhold", nullptr},
+        {L"d:\\", L"d:\\", nullptr},
+        {L"\\\\server\\share\\Zoë ", L"\\\\server\\share\\Zoë", nullptr},
+        {L"Games\\Zoë", nullptr, &notFull},
+        {L"\\Games\\Zoë", nullptr, &notFull},
+        {L"C:Games", nullptr, &notFull},
+        {L"C:\\Games\\. . .", nullptr, &dotsOnly},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(ToUtf8(row.text));
+        std::wstring folder = L"untouched", message;
+        EXPECT_EQ(MakeInstallFolder(row.text, folder, message), row.folder != nullptr);
+        EXPECT_EQ(folder, row.folder ? row.folder : L"untouched");
+        EXPECT_EQ(message, row.message ? *row.message : L"");
+    }
 }
 
 TEST_F(LauncherConfig, AccountNameReadsAtMost127Characters) {

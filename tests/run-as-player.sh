@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs launcher tests as an unprivileged Linux user with a Wine prefix of its own: tests
+# run as root, and root writes anywhere under Wine, so a folder the player cannot write
+# needs a player who cannot write it. Makes the user "hollowmere-player" (once), its
+# prefix in the build folder (once, 10 to 30 s), and a copy of the launcher in
+# build/locked-launcher, a folder that only root may write.
+#   tests/run-as-player.sh <build dir> <test executable> <gtest filter>
+set -euo pipefail
+build="$(cd "$1" && pwd)"
+tests="$2"
+filter="$3"
+user=hollowmere-player
+if [ "$(id -u)" -ne 0 ]; then
+  echo "run-as-player.sh: must run as root, to make and use the user $user" >&2
+  exit 1
+fi
+id "$user" >/dev/null 2>&1 || useradd --create-home --shell /usr/sbin/nologin "$user"
+home="$(getent passwd "$user" | cut -d: -f6)"
+
+locked="$build/locked-launcher"
+mkdir -p "$locked"
+cp "$build/HollowmereLauncher.exe" "$locked/"
+chmod 755 "$locked"
+chmod 644 "$locked/HollowmereLauncher.exe"
+
+prefix="$build/player-wineprefix"
+mkdir -p "$prefix"
+chown "$user" "$prefix"
+# The test run's display, for the player too.
+if [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ]; then
+  install -m 600 -o "$user" "$XAUTHORITY" "$home/.Xauthority"
+fi
+as_player() {
+  runuser -u "$user" -- env HOME="$home" WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    LC_ALL=C.UTF-8 DISPLAY="${DISPLAY:-}" XAUTHORITY="$home/.Xauthority" "$@"
+}
+if [ ! -f "$prefix/system.reg" ]; then
+  as_player wine wineboot -i >/dev/null 2>&1 || true
+fi
+status=0
+as_player wine "$tests" --gtest_color=no --gtest_filter="$filter" || status=$?
+as_player wineserver -k 2>/dev/null || true
+exit $status
