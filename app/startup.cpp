@@ -12,6 +12,7 @@
 #include "resources/resource_ids.h"
 #include "settings/font_settings.h"
 #include "settings/settings_window.h"
+#include "state/kernel_handle.h"
 #include "update/self_update.h"
 
 namespace {
@@ -28,17 +29,6 @@ struct ArgvHolder {
     LPWSTR* items = nullptr;
     ~ArgvHolder() {
         if (items) LocalFree(items);
-    }
-};
-
-// Owns a kernel handle.
-struct KernelHandle {
-    HANDLE value = nullptr;
-    KernelHandle() = default;
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle() {
-        if (value) CloseHandle(value);
     }
 };
 

@@ -15,6 +15,7 @@
 #include "play/client_interface.h"
 #include "state/file_replace.h"
 #include "state/install_folder_lock.h"
+#include "state/kernel_handle.h"
 #include "state/launcher_config.h"
 #include "update/update_manifest.h"
 
@@ -35,17 +36,6 @@ constexpr const wchar_t* kPreserveMessage = L"Could not preserve your settings f
 constexpr const wchar_t* kStartMessage = L"Could not start the client installer.";
 constexpr const wchar_t* kExtractMessage = L"Windows could not extract the client package.";
 constexpr const wchar_t* kMarkerMessage = L"Could not write the client version marker.";
-
-// Owns a process handle from the shell.
-struct ProcessHandle {
-    HANDLE value = nullptr;
-    ProcessHandle() = default;
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    ~ProcessHandle() {
-        if (value) CloseHandle(value);
-    }
-};
 
 // A file of the player's that the package also carries, and where it waits in the data
 // folder while the package is unpacked over it.
@@ -288,13 +278,13 @@ bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, s
     info.lpParameters = parameters.c_str();
     info.nShow = SW_HIDE;
     const BOOL started = ShellExecuteExW(&info);
-    ProcessHandle process;
+    KernelHandle process;
     process.value = info.hProcess;
     if (!started || !process.value) {
         message = kStartMessage;
         return false;
     }
-    ProcessHandle job;  // closed like a process handle
+    KernelHandle job;
     job.value = EndWithThisProcess(process.value);
     WaitForSingleObject(process.value, INFINITE);
     DWORD exitCode = 1;  // a code that cannot be read counts as a failure

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release launcher (no tests, no stand-ins) against the production service,
-# and its setup program; signs both when given a code-signing certificate.
+# and its setup program, and the publisher's release tool; signs the launcher and its
+# setup when given a code-signing certificate.
 #   scripts/build-release.sh [--pkcs12 FILE --password-file FILE [--timestamp URL]] [origin]
 # default origin: https://service.hollowmere.net
 # The files to hand out land in build-release/publish/.
@@ -53,3 +54,8 @@ if [ -n "$pkcs12" ]; then
 else
   echo "WARNING: both files are UNSIGNED (no --pkcs12 and --password-file given); Windows warns players about unsigned downloads"
 fi
+# The publisher's tool, a native program for this machine: it makes the manifest and
+# checks the live service (README, "Publishing a release").
+cmake -S tools/release -B build-release/release-tool -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-release/release-tool -j"$(nproc)"
+echo "built build-release/release-tool/hollowmere-release"

@@ -21,7 +21,7 @@ if [ -f tools/service/hollowmere_service.py ]; then
   python3 tools/service/hollowmere_service.py --port "$port" \
       --client-exe "$build/tools/game-client/Sarnhold-Elderline.exe" \
       --options-template resources/default_options.lua --state-dir "$build/service-run" \
-      --package-padding 8000000 --rate 2000000 &
+      --launcher-exe "$build/HollowmereLauncher.exe" --package-padding 8000000 --rate 2000000 &
   pids+=($!)
   for _ in $(seq 50); do
     python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1:$port/_control/ping', timeout=1)" \

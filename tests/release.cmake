@@ -1,0 +1,16 @@
+# The release tool (tools/release/, built natively into release-tool/) against the
+# stand-in services: a good release over http and https, and each mistake a publisher can
+# make, every one failing its own verdict. Needs both the http and the https stand-in.
+if(NOT HOLLOWMERE_SERVICE_ORIGIN MATCHES "^http://([^:/]+):([0-9]+)$")
+  return()
+endif()
+find_program(HOLLOWMERE_PYTHON NAMES python3 REQUIRED)
+math(EXPR release_https_port "${CMAKE_MATCH_2} + 1000")
+add_test(NAME release_tool_tests
+         COMMAND ${HOLLOWMERE_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/release/check_test.py
+                 ${CMAKE_BINARY_DIR}/release-tool/hollowmere-release ${HOLLOWMERE_SERVICE_ORIGIN}
+                 https://localhost:${release_https_port} ${CMAKE_BINARY_DIR}/tls/certificates/authority.pem
+                 $<TARGET_FILE:HollowmereLauncher> $<TARGET_FILE:HollowmereLauncherNext>
+                 ${CMAKE_BINARY_DIR}/release-tool-test)
+set_tests_properties(release_tool_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
+                     FIXTURES_REQUIRED "hollowmere_service;tls_certificates;tls_service")

@@ -1,0 +1,284 @@
+// "check": the live service read as every launcher reads it, one verdict per line.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "file_digest.h"
+#include "http_fetch.h"
+#include "native_text.h"
+#include "net/json_fields.h"
+#include "net/text_conversion.h"
+#include "pe_version.h"
+#include "release_commands.h"
+#include "update/manifest_rules.h"
+
+namespace {
+
+// How far before the package's end the resume check asks to start.
+constexpr std::size_t kTailBytes = 65536;
+// A launcher file is a few MiB; anything far larger is not one.
+constexpr std::size_t kLauncherLimit = 256u << 20;
+
+// What players see, as the launcher words it.
+constexpr const char* kNoManifest = "every launcher shows \"Unable to check updates. Check your internet connection.\"";
+constexpr const char* kInterrupted =
+    "\"The client download was interrupted. Run the launcher again to resume.\"";
+constexpr const char* kIncomplete = "\"The client download was interrupted or incomplete.\"";
+constexpr const char* kSecurityCheck = "\"The downloaded client failed its security check.\"";
+
+struct Report {
+    int failed = 0;
+};
+
+enum Verdict { kPass, kFail, kSkip };
+
+void Say(Report& report, Verdict verdict, const char* check, const std::string& text) {
+    static const char* const kWords[] = {"PASS", "FAIL", "SKIP"};
+    if (verdict == kFail) ++report.failed;
+    std::printf("%s  %s: %s\n", kWords[verdict], check, text.c_str());
+    std::fflush(stdout);
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string Answer(const FetchReply& reply) {
+    return reply.status ? "answered " + std::to_string(reply.status) : "failed (" + reply.error + ")";
+}
+
+// One ranged request, the body kept; the launcher sends just "bytes=N-".
+FetchReply FetchFrom(const std::string& url, const FetchOptions& base, long long offset, std::string& body) {
+    FetchOptions options = base;
+    options.rangeFrom = offset > 0 ? offset : -1;
+    FetchReply reply;
+    body.clear();
+    FetchUrl(url, options, [&body](const char* data, std::size_t size) {
+        body.append(data, size);
+        return body.size() <= 4 * kTailBytes;
+    }, reply);
+    return reply;
+}
+
+// The package: its download, resume, length and digest.
+void CheckPackage(Report& report, const UpdateManifest& manifest, const FetchOptions& options, bool quick) {
+    const std::string url = WideToUtf8(manifest.client_url);
+    Sha256Digest digest;
+    std::uint64_t received = 0;
+    std::string tail;
+    ProgressLine progress = StartProgress("reading the package", manifest.client_size);
+    FetchReply whole;
+    const bool fetched = FetchUrl(url, options, [&](const char* data, std::size_t size) {
+        if (quick) return false;
+        AddToSha256(digest, data, size);
+        received += size;
+        tail.append(data, size);
+        if (tail.size() > 2 * kTailBytes) tail.erase(0, tail.size() - kTailBytes);
+        ShowProgress(progress, received);
+        return true;
+    }, whole);
+    EndProgress(progress);
+    if (!fetched || whole.status != 200) {
+        const std::string how = whole.status == 200 ? "answered 200, then the transfer broke after " +
+                                                          std::to_string(received) + " bytes (" + whole.error + ")"
+                                                    : Answer(whole);
+        Say(report, kFail, "download", url + " " + how + ": every install fails with " + kInterrupted);
+        for (const char* check : {"resume", "length", "client digest"}) Say(report, kSkip, check, "needs the download");
+        return;
+    }
+    Say(report, kPass, "download", url + " answered 200" + (quick ? "" : " and sent " + std::to_string(received) + " bytes"));
+
+    // The length the check goes by: counted, or in a quick check as the server announces it.
+    const long long length = quick ? whole.announcedLength : static_cast<long long>(received);
+    if (length < 2) {
+        Say(report, kSkip, "resume", "the package's length is not known or too small to resume within");
+    } else {
+        const long long offset = length > static_cast<long long>(kTailBytes) ? length - kTailBytes : length / 2;
+        // The right bytes: those the whole read ended with, or in a quick check those of an
+        // earlier, overlapping request.
+        std::string reference = tail, body;
+        long long askedFrom = offset;
+        FetchReply reply;
+        bool referenceRead = true;
+        if (quick) {
+            const long long earlier = offset > static_cast<long long>(kTailBytes) ? offset - kTailBytes : 0;
+            reply = FetchFrom(url, options, earlier, reference);
+            referenceRead = reply.status == (earlier ? 206 : 200);
+            if (!referenceRead) askedFrom = earlier;
+        }
+        if (referenceRead) reply = FetchFrom(url, options, offset, body);
+        const std::size_t expectedCount = static_cast<std::size_t>(length - offset);
+        reference = reference.size() >= expectedCount ? reference.substr(reference.size() - expectedCount) : "";
+        const std::string asked = "a request for the bytes from " + std::to_string(askedFrom) + " on ";
+        if (reply.status == 206 && !reference.empty() && body == reference)
+            Say(report, kPass, "resume", asked + "answered 206 with the right " + std::to_string(body.size()) + " bytes");
+        else if (reply.status == 206)
+            Say(report, kFail, "resume", asked + "answered 206 with other bytes than the package holds there: every "
+                "resumed download fails with " + kSecurityCheck);
+        else if (reply.status == 200)
+            Say(report, kFail, "resume", asked + "answered 200 with the whole package: every interrupted download "
+                "starts again from byte 0");
+        else
+            Say(report, kFail, "resume", asked + Answer(reply) + ": every interrupted download fails again at each "
+                "start with " + kInterrupted);
+    }
+
+    const std::string sizeText = std::to_string(manifest.client_size);
+    if (length < 0)
+        Say(report, kSkip, "length", "the server announces no length (a full check counts the bytes)");
+    else if (static_cast<std::uint64_t>(length) == manifest.client_size)
+        Say(report, kPass, "length", "the package is " + sizeText + " bytes, as client_size says" +
+            (quick ? " (the length the server announces)" : ""));
+    else
+        Say(report, kFail, "length", "the package is " + std::to_string(length) + " bytes but client_size says " +
+            sizeText + ": every install fails with " + kIncomplete);
+
+    const std::string expected = WideToUtf8(manifest.client_sha256);
+    if (quick) {
+        Say(report, kSkip, "client digest", "the package was not read (--quick)");
+        return;
+    }
+    const std::string computed = FinishSha256(digest);
+    if (SameDigestText(computed, expected))
+        Say(report, kPass, "client digest", "SHA-256 " + computed + " equals client_sha256");
+    else
+        Say(report, kFail, "client digest", "the package's SHA-256 is " + computed + " but client_sha256 is " +
+            Quoted(expected) + ": every install fails with " + kSecurityCheck);
+}
+
+// The launcher file: what every older launcher replaces itself with.
+void CheckLauncherFile(Report& report, const UpdateManifest& manifest, const FetchOptions& options) {
+    if (manifest.launcher_version.empty() && manifest.launcher_url.empty() && manifest.launcher_sha256.empty()) {
+        for (const char* check : {"launcher file", "launcher digest"})
+            Say(report, kSkip, check, "no launcher is offered (its three fields are empty)");
+        return;
+    }
+    const std::string url = WideToUtf8(manifest.launcher_url);
+    const std::string offered = WideToUtf8(manifest.launcher_version);
+    std::string file;
+    FetchReply reply;
+    bool tooLarge = false;
+    const bool fetched = FetchUrl(url, options, [&](const char* data, std::size_t size) {
+        file.append(data, size);
+        return !(tooLarge = file.size() > kLauncherLimit);
+    }, reply);
+    std::string version, problem;
+    int offeredNumbers[3] = {}, fileNumbers[3] = {};
+    if (!fetched || reply.status != 200 || tooLarge) {
+        Say(report, kFail, "launcher file", url + " " + (tooLarge ? "sent more than 256 MiB" : Answer(reply)) +
+            ": every older launcher fails to update at every start");
+        Say(report, kSkip, "launcher digest", "needs the launcher file");
+        return;
+    }
+    if (!ReadExecutableVersion(file, version, problem))
+        Say(report, kFail, "launcher file", url + " is " + problem + ": an older launcher that updates to it " +
+            "cannot start it");
+    else if (!ParseLauncherVersion(manifest.launcher_version, offeredNumbers))
+        Say(report, kFail, "launcher file", "launcher_version " + Quoted(offered) + " is not major.minor.patch " +
+            "(the file is " + version + "): no launcher ever updates itself");
+    else if (ParseLauncherVersion(Utf8ToWide(version), fileNumbers) &&
+             std::equal(fileNumbers, fileNumbers + 3, offeredNumbers))
+        Say(report, kPass, "launcher file", "a Windows executable whose version resource says " + version +
+            ", as launcher_version says");
+    else if (std::lexicographical_compare(fileNumbers, fileNumbers + 3, offeredNumbers, offeredNumbers + 3))
+        Say(report, kFail, "launcher file", "launcher_version says " + offered + " but the file's version " +
+            "resource says " + version + ": every launcher before " + offered + " replaces itself with this " +
+            "file at every start, for ever");
+    else
+        Say(report, kFail, "launcher file", "launcher_version says " + offered + " but the file's version " +
+            "resource says " + version + ": launchers from " + offered + " on never receive it");
+
+    const std::string computed = Sha256OfBytes(file);
+    const std::string expected = WideToUtf8(manifest.launcher_sha256);
+    if (SameDigestText(computed, expected))
+        Say(report, kPass, "launcher digest", "SHA-256 " + computed + " equals launcher_sha256");
+    else
+        Say(report, kFail, "launcher digest", "the file's SHA-256 is " + computed + " but launcher_sha256 is " +
+            Quoted(expected) + ": every older launcher refuses the update at every start with " + kSecurityCheck);
+}
+
+}  // namespace
+
+int RunCheckCommand(const CheckArguments& arguments) {
+    std::string origin = arguments.origin;
+    while (!origin.empty() && origin.back() == '/') origin.pop_back();
+    const bool https = origin.compare(0, 8, "https://") == 0;
+    if (!https && origin.compare(0, 7, "http://") != 0) {
+        std::fprintf(stderr, "hollowmere-release: the origin must begin with https:// or http://\n");
+        return 2;
+    }
+    Report report;
+    FetchOptions options;
+    options.caFile = arguments.caFile;
+    options.timeouts = kGetTimeouts;
+    const std::string manifestUrl = origin + WideToUtf8(kManifestPath);
+    std::printf("Checking %s as the launcher sees it%s\n", manifestUrl.c_str(), arguments.quick ? " (quick)" : "");
+
+    std::string document;
+    FetchReply reply;
+    bool tooLarge = false;
+    const bool fetched = FetchUrl(manifestUrl, options, [&](const char* data, std::size_t size) {
+        document.append(data, size);
+        return !(tooLarge = document.size() > kManifestBodyLimit);
+    }, reply);
+    if (!https)
+        Say(report, kSkip, "certificate", "a plain http origin (the release launcher talks to its origin over https only)");
+    else if (reply.tlsRefused)
+        Say(report, kFail, "certificate", origin + " was refused: " + reply.error + "; " + kNoManifest);
+    else if (!reply.certificate.empty())
+        Say(report, kPass, "certificate", reply.certificate);
+    else
+        Say(report, kSkip, "certificate", "no TLS connection was made (" + reply.error + ")");
+
+    UpdateManifest manifest;
+    std::wstring message;
+    bool readable = false;
+    if (!fetched || reply.status != 200 || tooLarge) {
+        const std::string how = tooLarge ? "sent more than " + std::to_string(kManifestBodyLimit) + " bytes" : Answer(reply);
+        if (!reply.tlsRefused) Say(report, kFail, "manifest", manifestUrl + " " + how + ": " + kNoManifest);
+        else Say(report, kSkip, "manifest", "no launcher gets past the certificate");
+        for (const char* check : {"fields", "size"}) Say(report, kSkip, check, "needs the manifest");
+    } else {
+        Say(report, kPass, "manifest", "answered 200 with " + std::to_string(document.size()) + " bytes");
+        static const char* const kKeys[] = {"client_version",   "client_url",   "client_size",    "client_sha256",
+                                            "launcher_version", "launcher_url", "launcher_sha256"};
+        std::string values[7], missing;
+        for (int i = 0; i < 7; ++i) {
+            if (ExtractJsonString(document, kKeys[i], values[i])) continue;
+            const bool present = document.find("\"" + std::string(kKeys[i]) + "\":") != std::string::npos;
+            missing += std::string(missing.empty() ? "" : ", ") + kKeys[i] + (present ? " (not a JSON string)" : " (missing)");
+        }
+        readable = ReadUpdateManifest(document, manifest, message);
+        const std::string invalid = ": every launcher stops with \"" + WideToUtf8(message) + "\"";
+        if (!missing.empty())
+            Say(report, kFail, "fields", missing + invalid);
+        else if (Utf8ToWide(values[0]).empty() || Utf8ToWide(values[1]).empty())
+            Say(report, kFail, "fields", "client_version and client_url must be non-empty UTF-8 text" + invalid);
+        else
+            Say(report, kPass, "fields", "all seven are JSON strings");
+        std::uint64_t size = 0;
+        if (!missing.empty())
+            Say(report, kSkip, "size", "needs client_size as a JSON string");
+        else if (ParseClientSize(values[2], size))
+            Say(report, kPass, "size", "client_size " + Quoted(values[2]) + " reads as " + std::to_string(size) + " bytes");
+        else
+            Say(report, kFail, "size", "client_size " + Quoted(values[2]) + " is not a byte count: every launcher "
+                "stops with \"The client download size is invalid.\"");
+    }
+
+    options.timeouts = kDownloadTimeouts;
+    if (readable) {
+        CheckPackage(report, manifest, options, arguments.quick);
+        CheckLauncherFile(report, manifest, options);
+    } else {
+        for (const char* check : {"download", "resume", "length", "client digest", "launcher file", "launcher digest"})
+            Say(report, kSkip, check, "no launcher reads this manifest");
+    }
+
+    if (report.failed) {
+        std::printf("%d check%s failed: players would meet the faults above.\n", report.failed,
+                    report.failed == 1 ? "" : "s");
+        return 1;
+    }
+    std::printf(arguments.quick ? "Every check that ran passed; the package's digest was not checked (--quick).\n"
+                                : "Every launcher would install and update cleanly.\n");
+    return 0;
+}
