@@ -21,7 +21,7 @@ import urllib.error
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVICE = os.path.join(HERE, "hollowmere_service.py")
+SERVICE = os.path.join(HERE, "..", "..", "tools", "service", "hollowmere_service.py")
 
 
 def unchecked_tls():
