@@ -25,7 +25,10 @@ mkdir -p "$src" "$log"
 # The tree as it stands, committed or not. Compared by content and copied without their
 # times, so a file an interrupted run left mutated is new to make and compiled again.
 (cd "$top" && git ls-files -co --exclude-standard -z) \
-  | rsync -rlpc --delete --from0 --files-from=- "$top/" "$src/"
+  | rsync -rlpc --from0 --files-from=- "$top/" "$src/"
+# Files the tree no longer has go from the copy too (a stale CMakeLists.txt would still count).
+(cd "$top" && git ls-files -co --exclude-standard | sort) >"$work/files.txt"
+(cd "$src" && find . -type f | sed 's|^\./||' | sort | comm -13 "$work/files.txt" - | xargs -r -d '\n' rm -f)
 cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake \
       -DHOLLOWMERE_SERVICE_ORIGIN="http://127.0.0.1:$port" >/dev/null
 
