@@ -294,3 +294,5 @@ TEST_F(InstallCrash, ALauncherKilledAroundTheUnpackingIsMendedByTheNextRepair) {
     std::printf("[ crash    ] %s\n", summary.c_str());
     std::fflush(stdout);
 }
+
+}  // namespace
