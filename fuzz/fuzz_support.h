@@ -1,6 +1,5 @@
 #pragma once
-// Shared pieces of the fuzz harnesses: a property check that stops the run with a
-// finding, and the mapping of the fuzzer's bytes onto wide text.
+// Shared by the fuzz harnesses: a property check that stops the run with a finding.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,20 +14,3 @@
             std::abort();                                                                   \
         }                                                                                   \
     } while (0)
-
-// Wide text the way the launcher sees it on Windows: UTF-16 code units (wchar_t is 32
-// bits here, so units stay below 0x10000, lone surrogates included). A byte below 0x80
-// is that character, so seed files stay readable; a higher byte takes the next two
-// bytes as one unit, big end first.
-inline std::wstring WideUnitsFromBytes(const std::uint8_t* data, std::size_t size) {
-    std::wstring text;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] < 0x80 || i + 2 >= size) {
-            text.push_back(static_cast<wchar_t>(data[i]));
-        } else {
-            text.push_back(static_cast<wchar_t>((data[i + 1] << 8) | data[i + 2]));
-            i += 2;
-        }
-    }
-    return text;
-}

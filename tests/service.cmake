@@ -5,10 +5,6 @@ find_program(HOLLOWMERE_PYTHON NAMES python3 REQUIRED)
 set(HOLLOWMERE_SERVICE_FIXTURE hollowmere_service)
 set(HOLLOWMERE_SERVICE_DIR ${CMAKE_SOURCE_DIR}/tools/service)
 
-# The stand-in's own checks need no Wine and no fixture: they start it on a free port.
-add_test(NAME service_selftest COMMAND ${HOLLOWMERE_PYTHON} ${HOLLOWMERE_SERVICE_DIR}/test_service.py)
-set_tests_properties(service_selftest PROPERTIES TIMEOUT 120)
-
 if(NOT HOLLOWMERE_SERVICE_ORIGIN MATCHES "^http://([^:/]+):([0-9]+)$")
   message(STATUS "Service origin ${HOLLOWMERE_SERVICE_ORIGIN} is not a loopback http origin: "
                  "the tests against the stand-in service are left out")
@@ -16,7 +12,7 @@ if(NOT HOLLOWMERE_SERVICE_ORIGIN MATCHES "^http://([^:/]+):([0-9]+)$")
 endif()
 set(HOLLOWMERE_SERVICE_HOST ${CMAKE_MATCH_1})
 set(HOLLOWMERE_SERVICE_PORT ${CMAKE_MATCH_2})
-set(fixture_script ${HOLLOWMERE_SERVICE_DIR}/service_fixture.py
+set(fixture_script ${CMAKE_CURRENT_SOURCE_DIR}/support/service_fixture.py
     --state-dir ${CMAKE_BINARY_DIR}/service --host ${HOLLOWMERE_SERVICE_HOST} --port ${HOLLOWMERE_SERVICE_PORT})
 
 add_test(NAME service_start COMMAND ${HOLLOWMERE_PYTHON} ${fixture_script} start --

@@ -14,19 +14,23 @@ find_program(HOLLOWMERE_PYTHON NAMES python3 REQUIRED)
 # on other ports keep apart here too.
 math(EXPR HOLLOWMERE_TLS_PORT "${CMAKE_MATCH_2} + 1000")
 set(HOLLOWMERE_TLS_ORIGIN "https://localhost:${HOLLOWMERE_TLS_PORT}")
-set(tls_service_dir ${CMAKE_SOURCE_DIR}/tools/service)
 set(tls_certificates ${CMAKE_BINARY_DIR}/tls/certificates)
 hollowmere_windows_path(tls_certificates_win ${tls_certificates})
 
-add_test(NAME tls_certificates COMMAND ${tls_service_dir}/make_test_certificates.sh ${tls_certificates})
+add_test(NAME tls_certificates COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tls/make_test_certificates.sh ${tls_certificates})
 set_tests_properties(tls_certificates PROPERTIES FIXTURES_SETUP tls_certificates TIMEOUT 60)
 
+# Adds the tests' authority to the current user's Root store of the test Wine prefix.
+add_executable(trust_test_authority ${CMAKE_CURRENT_SOURCE_DIR}/tls/authority/trust_test_authority.cpp)
+target_link_options(trust_test_authority PRIVATE -municode ${HOLLOWMERE_STATIC_LINK})
+target_link_libraries(trust_test_authority PRIVATE crypt32)
+set_target_properties(trust_test_authority PROPERTIES OUTPUT_NAME hollowmere-trust-authority)
 add_test(NAME tls_trust_authority COMMAND trust_test_authority ${tls_certificates_win}/authority.pem
          ${tls_certificates_win}/good.pem localhost)
 set_tests_properties(tls_trust_authority PROPERTIES FIXTURES_SETUP tls_trust FIXTURES_REQUIRED tls_certificates
                      RUN_SERIAL TRUE TIMEOUT 120)
 
-set(tls_fixture_script ${tls_service_dir}/service_fixture.py
+set(tls_fixture_script ${CMAKE_CURRENT_SOURCE_DIR}/support/service_fixture.py
     --state-dir ${CMAKE_BINARY_DIR}/tls/service --host localhost --port ${HOLLOWMERE_TLS_PORT} --https)
 add_test(NAME tls_service_start COMMAND ${HOLLOWMERE_PYTHON} ${tls_fixture_script} start --
          --client-exe $<TARGET_FILE:SarnholdClient>

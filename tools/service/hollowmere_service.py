@@ -218,7 +218,7 @@ class SignIn:
 
 class Certificates:
     """The HTTPS mode's server certificates: NAME.pem files in one folder, all made for
-    its server-key.pem (tools/service/make_test_certificates.sh). One is in use at a
+    its server-key.pem (tests/tls/make_test_certificates.sh). One is in use at a
     time; tests switch to a bad one to see the client refuse it."""
 
     FIRST = "good"
