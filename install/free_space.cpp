@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "install/disk_room.h"
+#include "net/download.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Where DownloadVerifiedFile keeps the bytes of an unfinished download.
-constexpr const wchar_t* kPartialFileSuffix = L".download";
 
 // The root of the volume that holds path and what the caller may still write there;
 // false when either cannot be read.
@@ -33,7 +31,7 @@ bool ReadDriveSpace(const fs::path& path, DriveSpace& drive) {
 
 std::uint64_t PartialFileBytes(const std::wstring& package) {
     std::error_code error;
-    const std::uintmax_t size = fs::file_size(fs::path(package + kPartialFileSuffix), error);
+    const std::uintmax_t size = fs::file_size(fs::path(PartialDownloadPath(package)), error);
     return error ? 0 : static_cast<std::uint64_t>(size);
 }
 

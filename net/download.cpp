@@ -315,6 +315,8 @@ bool FailSecurityCheck(const fs::path& partial, std::wstring& message) {
 
 }  // namespace
 
+std::wstring PartialDownloadPath(const std::wstring& target) { return target + kPartialFileSuffix; }
+
 bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, std::uint64_t expectedSize,
                           const std::wstring& expectedDigest, std::wstring& message,
                           const ProgressCallback& progress) {
@@ -325,7 +327,7 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
     }
 
     const fs::path targetPath(target);
-    const fs::path partial(target + kPartialFileSuffix);
+    const fs::path partial(PartialDownloadPath(target));
     std::error_code ignored;
     // A folder that cannot be made shows later, when the partial file cannot be opened.
     if (targetPath.has_parent_path()) fs::create_directories(targetPath.parent_path(), ignored);

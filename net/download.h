@@ -23,6 +23,9 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
                           const std::wstring& expectedDigest, std::wstring& message,
                           const ProgressCallback& progress);
 
+// Where DownloadVerifiedFile keeps the bytes received so far for target.
+std::wstring PartialDownloadPath(const std::wstring& target);
+
 // The SHA-256 of the file's bytes as 64 upper-case hexadecimal digits. On false
 // (the file cannot be read, or the system's hashing fails), digest is untouched.
 bool Sha256OfFile(const std::wstring& path, std::wstring& digest);
