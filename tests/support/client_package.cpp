@@ -11,6 +11,7 @@
 #include "net/download.h"
 #include "net/json_fields.h"
 #include "play/client_interface.h"
+#include "support/clean_world.h"
 #include "support/service_control.h"
 #include "support/test_files.h"
 
@@ -35,11 +36,6 @@ void Put32(std::string& out, std::uint32_t value) {
     Put16(out, value >> 16);
 }
 
-std::wstring TempFilePath(const wchar_t* name) {
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + name;
-}
 
 }  // namespace
 
@@ -86,19 +82,8 @@ std::string MakeStoredZip(const std::vector<ZipEntry>& entries) {
 }
 
 bool ServeClientPackage(const std::string& bytes, const std::string& version) {
-    const std::wstring scratch = TempFilePath(L"hollowmere-test-package.bin");
-    std::wstring digest;
-    const bool hashed = WriteFileBytes(scratch, bytes) && Sha256OfFile(scratch, digest);
-    DeleteFileW(scratch.c_str());
-    if (!hashed) return false;
-    std::string lowerDigest;
-    for (wchar_t c : digest) lowerDigest.push_back(static_cast<char>(std::towlower(c)));
-    const std::string manifest = "{\n  \"client_version\": \"" + version + "\",\n  \"client_url\": \"" +
-                                 ToUtf8(ServiceTestUrl(kServedPackagePath)) + "\",\n  \"client_size\": \"" +
-                                 std::to_string(bytes.size()) + "\",\n  \"client_sha256\": \"" + lowerDigest +
-                                 "\",\n  \"launcher_version\": \"2.0.4\",\n  \"launcher_url\": \"\",\n"
-                                 "  \"launcher_sha256\": \"\"\n}\n";
-    return ServeServiceFile(kServedPackagePath, bytes) && ServeServiceFile(kServedManifestPath, manifest);
+    // The service writes the manifest, with the digest computed on its side.
+    return ServiceControl("package?client_version=" + version, bytes);
 }
 
 std::string ServedClientVersion() {
@@ -108,9 +93,9 @@ std::string ServedClientVersion() {
     return version;
 }
 
-std::string ReadPowerShellCalls() { return ReadFileBytes(TempFilePath(L"hollowmere-powershell-calls.txt")); }
+std::string ReadPowerShellCalls() { return ReadFileBytes(TemporaryFile(L"hollowmere-powershell-calls.txt")); }
 
-void ClearPowerShellCalls() { DeleteFileW(TempFilePath(L"hollowmere-powershell-calls.txt").c_str()); }
+void ClearPowerShellCalls() { DeleteFileW(TemporaryFile(L"hollowmere-powershell-calls.txt").c_str()); }
 
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return std::string();

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
 #include "net/service_interface.h"
 #include "net/text_conversion.h"
 #include "net/winhttp_session.h"
@@ -62,11 +64,41 @@ bool SendServiceControl(const wchar_t* verb, const std::string& command, const s
     return status == 200;
 }
 
+bool ServiceControl(const std::string& command, const std::string& body, std::string* reply, const wchar_t* verb) {
+    std::string ignored;
+    return SendServiceControl(verb, command, body, reply ? *reply : ignored);
+}
+
+bool AddScenario(const std::string& path, const std::string& how, const char* body) {
+    return ServiceControl("scenario?path=" + path + "&" + how + (body ? "&use_body=1" : ""), body ? body : "");
+}
+
+bool ServeServiceFile(const std::string& path, const std::string& bytes, std::string* sha256) {
+    std::string reply;
+    if (!ServiceControl("file?path=" + EncodeQueryValue(path), bytes, &reply)) return false;
+    // The reply ends "sha256 <digest>" and a line end.
+    if (sha256) *sha256 = reply.substr(reply.rfind(' ') + 1, 64);
+    return true;
+}
+
+bool ReadServiceFile(const std::string& path, std::string& bytes) {
+    return ServiceControl("file?path=" + EncodeQueryValue(path), "", &bytes, L"GET");
+}
+
+std::vector<std::string> SeenByService(const std::string& path, const std::string& what) {
+    std::string reply;
+    std::vector<std::string> lines;
+    EXPECT_TRUE(ServiceControl("requests?path=" + path + "&show=" + what, "", &reply, L"GET"))
+        << "the service's request record is out of reach";
+    for (std::size_t at = 0, end; (end = reply.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(reply.substr(at, end - at));
+    return lines;
+}
+
 namespace {
 
 bool Control(const wchar_t* verb, const std::string& command, const std::string& body = std::string()) {
-    std::string ignored;
-    return SendServiceControl(verb, command, body, ignored);
+    return ServiceControl(command, body, nullptr, verb);
 }
 
 }  // namespace
@@ -125,13 +157,6 @@ bool AddServiceSlowdown(const std::string& path, long long bytesPerSecond, int t
 
 bool ResetService() { return Control(L"POST", "reset"); }
 
-bool ServeServiceFile(const std::string& path, const std::string& bytes) {
-    return Control(L"POST", "file?path=" + EncodeQueryValue(path), bytes);
-}
-
-bool ReadServiceFile(const std::string& path, std::string& bytes) {
-    return SendServiceControl(L"GET", "file?path=" + EncodeQueryValue(path), std::string(), bytes);
-}
 
 namespace {
 

@@ -420,13 +420,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if command == "file" and target.startswith("/"):
                 if self.command == "POST":
                     state.files[target] = body
-                    return text(200, "serving %d bytes at %s" % (len(body), target))
+                    # The digest comes from here, not from the code under test.
+                    return text(200, "serving %d bytes at %s sha256 %s"
+                                % (len(body), target, hashlib.sha256(body).hexdigest()))
                 if self.command == "DELETE":
                     state.files.pop(target, None)
                     return text(200, "removed " + target)
                 if self.command == "GET" and target in state.files:
                     return 200, [("Content-Type", "application/octet-stream")], state.files[target]
                 return text(404, "nothing served at " + target)
+            if command == "package" and self.command == "POST":
+                version = query.get("client_version", [""])[0]
+                if not version:
+                    return text(400, "client_version missing")
+                state.files[PACKAGE_PATH] = body
+                state.files[MANIFEST_PATH] = build_manifest(
+                    self.server.origin, body, state.files.get(LAUNCHER_PATH, b""), version,
+                    query.get("launcher_version", [self.server.launcher_version])[0])
+                return text(200, "serving a %d-byte package as client %s" % (len(body), version))
             if command == "tls" and self.command == "POST":
                 name = query.get("certificate", [""])[0]
                 if state.certificates is None:
@@ -437,6 +448,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if command == "rate" and self.command == "POST":
                 state.rate = int(query.get("bytes_per_second", ["0"])[0] or 0)
                 return text(200, "rate %d bytes per second" % state.rate)
+            if command == "requests" and self.command == "GET" and "show" in query:
+                return 200, [("Content-Type", "text/plain; charset=utf-8")], self.requests_shown(
+                    target, query["show"][0])
             if command == "requests" and self.command == "GET":
                 return 200, [("Content-Type", "application/octet-stream")], self.request_record()
             if command == "requests/clear" and self.command == "POST":
@@ -467,6 +481,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.stop_after_reply = True
                 return text(200, "stopping")
         return text(404, "unknown control request %s %s" % (self.command, path))
+
+    def requests_shown(self, path, show):
+        """One line per request to path (every path when empty), oldest first: its method,
+        target (path and query), body, or the value of the header named show ("(none)"
+        when it has none); line ends and backslashes in a value are escaped."""
+        lines = []
+        for method, target, headers, body in self.state.requests:
+            if path and urllib.parse.urlsplit(target).path != path:
+                continue
+            if show in ("method", "target", "body"):
+                value = {"method": method, "target": target, "body": body.decode("utf-8", "replace")}[show]
+            else:
+                value = next((v for n, v in headers if n.lower() == show.lower()), "(none)")
+            lines.append(value.replace("\\", "\\\\").replace("\n", "\\n") + "\n")
+        return "".join(lines).encode("utf-8")
 
     def request_record(self):
         """Each request as: METHOD TARGET HEADER-COUNT BODY-LENGTH, the header lines,
@@ -586,6 +615,7 @@ def main(argv=None):
             f.write(data)
 
     server.origin = origin
+    server.launcher_version = args.launcher_version
     server.verbose = args.verbose
     server.state = ServiceState({MANIFEST_PATH: manifest, PACKAGE_PATH: package, LAUNCHER_PATH: launcher},
                                 args.rate, certificates)
