@@ -4,6 +4,11 @@
 set -euo pipefail
 build="$(cd "$1" && pwd)"; shift
 "$build/wine-run.sh" --prepare-only
+# The prefixes of the display-scaling and player tests too: made once per build folder,
+# like the shared one, and not part of any test's time.
+tests="$(dirname "$0")/../tests"
+"$tests/dpi/run_at_dpi.sh" "$build" 144 --prepare-only
+if [ "$(id -u)" -eq 0 ]; then "$tests/run-as-player.sh" "$build" --prepare-only; fi
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 # A server may still be up (prefix creation, an earlier run); -p refuses to start beside it.
 wineserver -k 2>/dev/null || true

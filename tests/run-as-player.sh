@@ -3,12 +3,13 @@
 # run as root, and root writes anywhere under Wine, so a folder the player cannot write
 # needs a player who cannot write it. Makes the user "hollowmere-player" (once), its
 # prefix in the build folder (once, 10 to 30 s), and a copy of the launcher in
-# build/locked-launcher, a folder that only root may write.
-#   tests/run-as-player.sh <build dir> <test executable> <gtest filter>
+# build/locked-launcher, a folder that only root may write. With --prepare-only it
+# makes the user and the prefix and stops.
+#   tests/run-as-player.sh <build dir> (--prepare-only | <test executable> <gtest filter>)
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 tests="$2"
-filter="$3"
+filter="${3:-}"
 user=hollowmere-player
 if [ "$(id -u)" -ne 0 ]; then
   echo "run-as-player.sh: must run as root, to make and use the user $user" >&2
@@ -37,7 +38,10 @@ as_player() {
 if [ ! -f "$prefix/system.reg" ]; then
   as_player wine wineboot -i >/dev/null 2>&1 || true
 fi
-status=0
-as_player wine "$tests" --gtest_color=no --gtest_filter="$filter" || status=$?
+[ "$tests" = "--prepare-only" ] && exit 0
+# One wineserver for the run: without it the launchers the test starts pay Wine's start-up each.
 as_player wineserver -k 2>/dev/null || true
-exit $status
+as_player wineserver -p
+trap 'as_player wineserver -k 2>/dev/null || true' EXIT
+as_player wine wineboot >/dev/null 2>&1 || true
+as_player wine "$tests" --gtest_color=no --gtest_filter="$filter"
