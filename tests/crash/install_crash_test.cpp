@@ -72,6 +72,14 @@ protected:
     // A fresh launcher with the install or repair (button) confirmed.
     HWND StartAndConfirm(LauncherRun& run, int button) {
         HWND window = StartLauncherWindow(run);
+        if (!window && run.process) {
+            // Once in a couple of hundred starts after a kill, Wine shows no window; a
+            // player would start the launcher again, and so does this.
+            TerminateProcess(run.process, 99);
+            CloseHandle(run.process);
+            run.process = nullptr;
+            window = StartLauncherWindow(run);
+        }
         MessageBoxSeen box;
         if (window) ClickControl(window, button);
         if (!window || !WaitForMessageBox(run.pid, 10000, box)) return nullptr;
