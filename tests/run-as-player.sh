@@ -35,8 +35,13 @@ as_player() {
   runuser -u "$user" -- env HOME="$home" WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     LC_ALL=C.UTF-8 DISPLAY="${DISPLAY:-}" XAUTHORITY="$home/.Xauthority" "$@"
 }
-if [ ! -f "$prefix/system.reg" ]; then
+if [ ! -f "$prefix/.hollowmere-ready" ]; then
   as_player wine wineboot -i >/dev/null 2>&1 || true
+  # As in the shared prefix: Xvfb has no window manager, and a managed window waits
+  # for one at every close.
+  as_player wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  as_player wineserver -w
+  as_player touch "$prefix/.hollowmere-ready"
 fi
 [ "$tests" = "--prepare-only" ] && exit 0
 # One wineserver for the run: without it the launchers the test starts pay Wine's start-up each.
