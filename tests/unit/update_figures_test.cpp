@@ -88,6 +88,9 @@ std::string Document(const std::string& key = "", const char* value = "") {
 
 // Each refused document gives its message and leaves the earlier record as it was.
 TEST(ManifestRules, RefusedDocumentsNameTheirFaultAndChangeNothing) {
+    UpdateManifest accepted;
+    std::wstring none;
+    ASSERT_TRUE(ReadUpdateManifest(Document(), accepted, none));  // the document each case spoils
     const std::wstring invalid = L"The Hollowmere update manifest is invalid.";
     const std::wstring badSize = L"The client download size is invalid.";
     std::vector<std::pair<std::string, std::wstring>> refused = {
