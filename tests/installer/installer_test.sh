@@ -21,6 +21,15 @@ wait_for() {  # wait_for <seconds> <command...>
   until "$@" >/dev/null 2>&1; do tries=$((tries - 1)); [ $tries -gt 0 ] || return 1; sleep 0.25; done
 }
 
+# A clean start: no launcher installed, none running. The folders are the prefix's own.
+profile="$WINEPREFIX/drive_c/users/$(id -un)/AppData"
+instdir="$profile/Local/Programs/Hollowmere Launcher"
+shortcut="$profile/Roaming/Microsoft/Windows/Start Menu/Programs/Hollowmere Launcher.lnk"
+data_folder="$profile/Local/Hollowmere/Sarnhold"
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\HollowmereLauncher'
+rm -rf "$instdir" "$shortcut" "$data_folder"
+wine reg delete "$key" /f >/dev/null 2>&1 &  # while the files are signed
+
 # Signing: an authority and a publisher that live only in this folder (EC keys: quick to make).
 new_key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
 # A certificate made with -x509 and no -CA is an authority (openssl's defaults say so).
@@ -29,19 +38,10 @@ openssl req -x509 $new_key -keyout signer.key -out signer.pem -subj "/CN=Hollowm
   -CAkey authority.key -addext basicConstraints=CA:FALSE -addext extendedKeyUsage=codeSigning -addext keyUsage=digitalSignature 2>/dev/null
 echo "throwaway password" >password.txt
 openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile authority.pem -out signer.p12 -passout file:password.txt
-cp "$build/HollowmereLauncher.exe" "$build/HollowmereSetup.exe" .
-"$source_dir/scripts/sign-file.sh" signer.p12 password.txt "" HollowmereLauncher.exe HollowmereSetup.exe
+cp "$build/HollowmereSetup.exe" .
+"$source_dir/scripts/sign-file.sh" signer.p12 password.txt "" HollowmereSetup.exe
 check "the setup is signed by the test authority" osslsigncode verify -CAfile authority.pem -in HollowmereSetup.exe
-check "the launcher is signed by the test authority" osslsigncode verify -CAfile authority.pem -in HollowmereLauncher.exe
-
-# A clean start: no launcher installed, none running. The folders are the prefix's own.
-profile="$WINEPREFIX/drive_c/users/$(id -un)/AppData"
-instdir="$profile/Local/Programs/Hollowmere Launcher"
-shortcut="$profile/Roaming/Microsoft/Windows/Start Menu/Programs/Hollowmere Launcher.lnk"
-data_folder="$profile/Local/Hollowmere/Sarnhold"
-key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\HollowmereLauncher'
-rm -rf "$instdir" "$shortcut" "$data_folder"
-wine reg delete "$key" /f >/dev/null 2>&1 || true
+wait || true  # the key may have been absent
 
 # Silent install from the signed setup; Windows lists it with the commands that uninstall it.
 check "silent setup exits 0" wine HollowmereSetup.exe /S
@@ -50,8 +50,7 @@ check "the Start-menu shortcut is there" test -f "$shortcut"
 entry="$(wine reg query "$key" 2>/dev/null | tr -d '\r')" || true
 instdir_win='C:\users\'"$(id -un)"'\AppData\Local\Programs\Hollowmere Launcher'
 check "uninstall entry UninstallString" grep -qxF "    UninstallString    REG_SZ    \"$instdir_win\\Uninstall.exe\"" <<<"$entry"
-check "uninstall entry QuietUninstallString" \
-  grep -qxF "    QuietUninstallString    REG_SZ    \"$instdir_win\\Uninstall.exe\" /S" <<<"$entry"
+check "uninstall entry QuietUninstallString" grep -qxF "    QuietUninstallString    REG_SZ    \"$instdir_win\\Uninstall.exe\" /S" <<<"$entry"
 
 # The installed launcher starts and opens its window. It is made to differ from the build
 # (bytes after its end), so the setup below must replace the file the player runs.
@@ -73,7 +72,9 @@ printf 'OptionInfoList = { WIDTH = 1920 }\r\n' >"$game/savedata/OptionInfo.lua"
 cp -a "$game" player-files
 printf '[Launcher]\r\nInstallPath=%s\r\n' "$instdir_win\\Zoë Ωmega 游戏" >"$data_folder/launcher.ini"
 check "silent uninstall starts" wine "$instdir/Uninstall.exe" /S
-# The uninstaller runs on from a temporary copy of itself; the entry goes last.
+# The uninstaller runs on from a temporary copy of itself; the entry goes last, after its
+# files, which are watched without starting Wine.
+wait_for 30 test ! -e "$instdir/Uninstall.exe" || true
 check "the uninstall entry is removed" wait_for 30 bash -c "! wine reg query '$key'"
 check "the game folder and the player's files are untouched" diff -r player-files "$game"
 check "only the game folder is left in the launcher's folder" test "$(ls -A "$instdir")" = "Zoë Ωmega 游戏"
