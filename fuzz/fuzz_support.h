@@ -1,16 +1,10 @@
 #pragma once
-// Shared by the fuzz harnesses: a property check that stops the run with a finding.
-#include <cstddef>
+// Shared by the fuzz harnesses: a broken property is a finding like a crash, so it stops
+// the run and libFuzzer keeps the input that broke it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-// A broken property is a finding like a crash: libFuzzer keeps the input that broke it.
-#define FUZZ_CHECK(condition)                                                               \
-    do {                                                                                    \
-        if (!(condition)) {                                                                 \
-            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                   \
-        }                                                                                   \
-    } while (0)
+#define FUZZ_CHECK(condition) \
+    ((condition) ? (void)0 : (std::fprintf(stderr, "property broken: %s\n", #condition), std::abort()))

@@ -9,42 +9,32 @@
 
 namespace {
 
-// The text a regular expression needs to match these bytes literally.
+// Every byte as a hexadecimal escape, so the pattern matches the bytes literally.
 std::string EscapeForPattern(const std::string& literal) {
     static const char kHex[] = "0123456789abcdef";
     std::string pattern;
-    for (unsigned char c : literal) {
-        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-            pattern += static_cast<char>(c);
-        } else {
-            pattern += "\\x";
-            pattern += kHex[c >> 4];
-            pattern += kHex[c & 15];
-        }
-    }
+    for (unsigned char c : literal) pattern += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
     return pattern;
 }
 
 }  // namespace
 
-bool SearchWithRegex(const std::string& text, const std::string& table, const std::string& key, RegexMatch& match) {
+bool SearchWithRegex(const std::string& text, const std::string& table, const std::string& key, bool& found,
+                     std::size_t& begin, std::size_t& end) {
     // Compiling costs far more than searching, so a run compiles a few patterns only
-    // and asks them again and again; a single input always gets its answer.
-    // Keyed by the pair itself: both may hold any byte, so no separator keeps them apart.
+    // and asks them again and again; a single input always gets its answer. Keyed by
+    // the pair itself: both may hold any byte, so no separator keeps them apart.
     static std::map<std::pair<std::string, std::string>, std::regex> compiled;
-    const std::pair<std::string, std::string> tableAndKey(table, key);
-    auto pattern = compiled.find(tableAndKey);
+    auto pattern = compiled.find({table, key});
     if (pattern == compiled.end()) {
         if (compiled.size() >= 64) return false;
-        const std::string source = "(" + EscapeForPattern(table) + "\\[\\\"" + EscapeForPattern(key) +
-                                   "\\\"\\]\\s*=\\s*)(-?[0-9]+)";
-        pattern = compiled.emplace(tableAndKey, std::regex(source)).first;
+        const std::string source =
+            "(" + EscapeForPattern(table) + "\\[\\\"" + EscapeForPattern(key) + "\\\"\\]\\s*=\\s*)(-?[0-9]+)";
+        pattern = compiled.emplace(std::make_pair(table, key), std::regex(source)).first;
     }
     std::smatch result;
-    match.found = std::regex_search(text, result, pattern->second);
-    if (match.found) {
-        match.begin = static_cast<std::size_t>(result.position(2));
-        match.end = match.begin + static_cast<std::size_t>(result.length(2));
-    }
+    found = std::regex_search(text, result, pattern->second);
+    begin = found ? static_cast<std::size_t>(result.position(2)) : 0;
+    end = begin + (found ? static_cast<std::size_t>(result.length(2)) : 0);
     return true;
 }

@@ -18,8 +18,6 @@ namespace {
 constexpr const char* kOptionTable = "OptionInfoList";
 constexpr const char* kSwitchTable = "CmdOnOffList";
 
-GameOptionsWriteHook g_writeHook = nullptr;
-
 struct RegistryKey {
     HKEY handle = nullptr;
     RegistryKey() = default;
@@ -50,7 +48,7 @@ bool ReadOptionsText(const fs::path& path, std::string& text) {
 // crash, a kill or a full disk half-way leaves the player's file whole: the client
 // never finds a truncated or half-old, half-new options file.
 bool WriteOptionsText(const std::wstring& path, const std::string& text) {
-    return ReplaceFileContents(path, text, g_writeHook);
+    return ReplaceFileContents(path, text);
 }
 
 bool IsRegularFile(const fs::path& path) {
@@ -151,5 +149,3 @@ void SetGameRegistryDword(const wchar_t* name, std::uint32_t value) {
         RegSetValueExW(key.handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
     }
 }
-
-void SetGameOptionsWriteHookForTest(GameOptionsWriteHook hook) { g_writeHook = hook; }

@@ -40,9 +40,3 @@ bool LoadDefaultOptionsText(std::string& text);
 // Writes the value as REG_DWORD under both of the game's keys in HKEY_CURRENT_USER;
 // a key that cannot be opened is skipped silently.
 void SetGameRegistryDword(const wchar_t* name, std::uint32_t value);
-
-// Test-only seam: when set, called with the path of the file beside the options file
-// once the new text is written there, just before it replaces the options file;
-// returning false makes that write fail. Null in the product.
-using GameOptionsWriteHook = bool (*)(const std::wstring& temporary);
-void SetGameOptionsWriteHookForTest(GameOptionsWriteHook hook);

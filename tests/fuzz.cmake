@@ -1,7 +1,8 @@
 # The launcher's pure text functions also build natively with clang (fuzz/), under
 # libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer. Each target runs here
-# for a few seconds on its committed seeds; a crash, a sanitizer report or a broken
-# property fails the test and leaves the input in fuzz-native/findings/.
+# briefly on its committed seeds and a bounded number of new inputs (whichever limit
+# comes first); a crash, a sanitizer report or a broken property fails the test and
+# leaves the input in fuzz-native/findings/.
 # scripts/fuzz.sh runs the same targets for longer.
 include(ExternalProject)
 find_program(HOLLOWMERE_CLANGXX NAMES clang++ clang++-14)
@@ -10,7 +11,8 @@ if(NOT HOLLOWMERE_CLANGXX)
 endif()
 
 set(HOLLOWMERE_FUZZ_DIR ${CMAKE_BINARY_DIR}/fuzz-native)
-set(HOLLOWMERE_FUZZ_SECONDS 5 CACHE STRING "Seconds each fuzz target runs as a test")
+set(HOLLOWMERE_FUZZ_SECONDS 1 CACHE STRING "Seconds each fuzz target runs at most as a test")
+set(HOLLOWMERE_FUZZ_RUNS 10000 CACHE STRING "Inputs each fuzz target tries at most as a test")
 ExternalProject_Add(native_fuzz
     SOURCE_DIR ${CMAKE_SOURCE_DIR}/fuzz
     BINARY_DIR ${HOLLOWMERE_FUZZ_DIR}
@@ -27,7 +29,7 @@ foreach(harness ${harnesses})
   set(findings ${HOLLOWMERE_FUZZ_DIR}/findings/${name})
   file(MAKE_DIRECTORY ${work} ${findings})
   add_test(NAME fuzz_${name}
-           COMMAND ${HOLLOWMERE_FUZZ_DIR}/${target} -max_total_time=${HOLLOWMERE_FUZZ_SECONDS} -max_len=4096
+           COMMAND ${HOLLOWMERE_FUZZ_DIR}/${target} -max_total_time=${HOLLOWMERE_FUZZ_SECONDS} -runs=${HOLLOWMERE_FUZZ_RUNS} -max_len=4096
                    -timeout=10 -artifact_prefix=${findings}/ ${work} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
   set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz TIMEOUT 120)
 endforeach()

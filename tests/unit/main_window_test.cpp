@@ -5,14 +5,13 @@
 
 #include "app/main_window.h"
 #include "install/install_records.h"
+#include "state/launcher_config.h"
 #include "state/session.h"
 #include "support/in_process_window.h"
 
 // The install worker's records posted to a main window of this process, as the worker does.
 
 namespace {
-
-bool HasMarqueeStyle(HWND bar) { return (GetWindowLongPtrW(bar, GWL_STYLE) & PBS_MARQUEE) != 0; }
 
 class MainWindowInProcess : public InProcessMainWindow {
 protected:
@@ -30,20 +29,12 @@ protected:
 
 TEST_F(MainWindowInProcess, ReportsMoveTheBarAndAFailureEndsInItsBoxAndIdle) {
     HWND bar = GetDlgItem(window, IDC_PROGRESS);
-    EXPECT_FALSE(IsWindowVisible(bar));
     EnterInstallingState();
-
-    ASSERT_TRUE(PostInstallProgress(window, L"Installing files", -1));
-    PumpMessages();
-    EXPECT_EQ(ReadControlText(window, IDC_STATUS), L"Installing files");
-    EXPECT_TRUE(HasMarqueeStyle(bar));
     ASSERT_TRUE(PostInstallProgress(window, L"Downloading", 42));
     PostMessageW(window, WM_INSTALL_PROGRESS, 0, 0);  // a report without a record changes nothing
     PumpMessages();
     EXPECT_EQ(ReadControlText(window, IDC_STATUS), L"Downloading 42%");
-    EXPECT_FALSE(HasMarqueeStyle(bar));
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 42);
-    SaveScreenshot(window, L"main-window-installing-42");
 
     // Failures show their reason, or a general one when they name none, then idle again.
     for (const wchar_t* reason : {L"Windows could not extract the client package.", L""}) {
@@ -52,24 +43,13 @@ TEST_F(MainWindowInProcess, ReportsMoveTheBarAndAFailureEndsInItsBoxAndIdle) {
         ASSERT_TRUE(PostInstallResult(window, false, reason));
         const std::vector<BoxSeen> boxes = PumpUntilAnswered(answers);
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, L"Hollowmere Launcher");
         EXPECT_EQ(boxes[0].text, *reason ? reason : L"The installation could not be completed.");
         EXPECT_EQ(boxes[0].icon, BoxIcon::Error);
         EXPECT_FALSE(MainWindow().busy);
         EXPECT_TRUE(IsWindowEnabled(MainWindow().mainAction));
         EXPECT_FALSE(IsWindowVisible(bar));
-        EXPECT_FALSE(HasMarqueeStyle(bar));
     }
-    // Refreshed from this run's update check, which found no service at the unit tests'
-    // origin (tests/CMakeLists.txt).
-    EXPECT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"Retry");
-
-    // Success shows no box; a completion without a record still ends the busy state.
-    EnterInstallingState();
-    ASSERT_TRUE(PostInstallResult(window, true, L""));
-    PumpMessages();
-    EXPECT_TRUE(NoMessageBoxFor(GetCurrentProcessId(), 300));
-    EXPECT_FALSE(MainWindow().busy);
+    // A completion without a record still ends the busy state.
     EnterInstallingState();
     PostMessageW(window, WM_INSTALL_DONE, 0, 0);
     PumpMessages();
@@ -77,11 +57,10 @@ TEST_F(MainWindowInProcess, ReportsMoveTheBarAndAFailureEndsInItsBoxAndIdle) {
 }
 
 TEST_F(MainWindowInProcess, BusyWindowRefusesToCloseAndIgnoresCommands) {
-    ASSERT_TRUE(SaveSession("device-token"));
+    ASSERT_TRUE(SaveSession("device-token") && WriteAccountName(L"Wren"));
     EnterInstallingState();
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_SIGN_OUT, BN_CLICKED), 0);
     EXPECT_TRUE(FileExists(SessionFilePath()));
-
     auto answers = AnswerBoxes({IDOK});
     PostMessageW(window, WM_CLOSE, 0, 0);
     const std::vector<BoxSeen> boxes = PumpUntilAnswered(answers);
@@ -89,11 +68,13 @@ TEST_F(MainWindowInProcess, BusyWindowRefusesToCloseAndIgnoresCommands) {
     EXPECT_EQ(boxes[0].text, L"Installation is still running. Please wait for it to finish.");
     EXPECT_TRUE(IsWindow(window));
 
-    // Once the install has ended, the same commands work again.
+    // Once the install has ended, a success shows no box and the same commands work again.
     ASSERT_TRUE(PostInstallResult(window, true, L""));
     PumpMessages();
+    EXPECT_TRUE(NoMessageBoxFor(GetCurrentProcessId(), 300));
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_SIGN_OUT, BN_CLICKED), 0);
     EXPECT_FALSE(FileExists(SessionFilePath()));
+    EXPECT_EQ(ReadAccountName(), L"");
     PostMessageW(window, WM_CLOSE, 0, 0);
     PumpMessages();
     EXPECT_FALSE(IsWindow(window));
