@@ -26,7 +26,6 @@ std::string ServedClientVersion();
 
 // Text of the package's own settings files, told apart from a player's by their first line.
 constexpr const char* kPackageFontMark = "; Font settings shipped in the Hollowmere demo package";
-constexpr const char* kPackageOptionsMark = "-- Options shipped in the Hollowmere demo package";
 // The package's own settings files as the test packages carry them.
 extern const std::string kPackageFont;
 extern const std::string kPackageOptions;

@@ -1,26 +1,22 @@
 #include "support/client_record.h"
 
+#include <sstream>
+
 #include "net/text_conversion.h"
 #include "support/test_files.h"
 
 bool ReadClientStartRecord(const std::wstring& clientFolder, ClientStartRecord& record) {
     const std::wstring path = clientFolder + L"\\" + kClientStartRecordName;
     if (!FileExists(path)) return false;
-    const std::string text = ReadFileBytes(path);
+    std::istringstream lines(ReadFileBytes(path));
     ClientStartRecord read;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string name = line.substr(0, equals);
-        const std::wstring value = Utf8ToWide(line.substr(equals + 1));
-        if (name == "arguments") read.arguments = value;
-        if (name == "working_folder") read.workingFolder = value;
-        if (name == "command_line") read.commandLine = value;
+    for (std::string line; std::getline(lines, line);) {
+        const std::string name = line.substr(0, line.find('='));
+        for (auto [key, field] : {std::pair{"arguments", &ClientStartRecord::arguments},
+                                  std::pair{"working_folder", &ClientStartRecord::workingFolder},
+                                  std::pair{"command_line", &ClientStartRecord::commandLine}}) {
+            if (name == key && name.size() < line.size()) read.*field = Utf8ToWide(line.substr(name.size() + 1));
+        }
     }
     record = read;
     return true;
