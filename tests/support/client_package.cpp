@@ -81,8 +81,6 @@ std::string ToUtf8(const std::wstring& text) {
     return bytes;
 }
 
-const std::string kPackageFont = std::string(kPackageFontMark) + "\r\n[Font]\r\n";
-const std::string kPackageOptions = "-- Options shipped in the Hollowmere demo package\r\n";
 
 std::string PackageWithFiller(size_t fillerBytes) {
     const std::string client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
@@ -90,9 +88,6 @@ std::string PackageWithFiller(size_t fillerBytes) {
                           {"savedata/OptionInfo.lua", kPackageOptions}, {"data/terrain.pak", std::string(fillerBytes, 'Z')}});
 }
 
-const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
-const std::string kPlayerOptions =
-    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
 
 std::wstring FontFileIn(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
 

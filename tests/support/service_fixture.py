@@ -10,6 +10,7 @@
 # started with --tls-dir.
 
 import os
+import pathlib
 import signal
 import ssl
 import subprocess
@@ -25,11 +26,6 @@ OPENER = urllib.request.build_opener(urllib.request.ProxyHandler({}),
                                      urllib.request.HTTPSHandler(context=ssl._create_unverified_context()))
 
 
-def read(path, mode="r"):
-    with open(path, mode) as f:
-        return f.read()
-
-
 def control(origin, command, method="GET"):
     try:
         with OPENER.open(urllib.request.Request(origin + "/_control/" + command, method=method), timeout=1) as reply:
@@ -41,10 +37,10 @@ def control(origin, command, method="GET"):
 def our_service_pid(pid_file):
     # The recorded process id while that process is our service and has not ended.
     try:
-        pid = int(read(pid_file))
-        ours = b"hollowmere_service.py" in read("/proc/%d/cmdline" % pid, "rb")
+        pid = int(pathlib.Path(pid_file).read_text())
+        ours = b"hollowmere_service.py" in pathlib.Path("/proc/%d/cmdline" % pid).read_bytes()
         # An ended process whose parent has not reaped it yet ("Z") is gone for us.
-        return pid if ours and read("/proc/%d/stat" % pid).rsplit(")", 1)[1].split()[0] != "Z" else None
+        return pid if ours and pathlib.Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()[0] != "Z" else None
     except (OSError, ValueError, IndexError):
         return None
 
@@ -58,8 +54,7 @@ def stop(origin, pid_file):
         if attempt == 100:
             os.kill(pid, signal.SIGTERM)
         time.sleep(0.05)
-    if os.path.exists(pid_file):
-        os.remove(pid_file)
+    pathlib.Path(pid_file).unlink(missing_ok=True)
     print("stand-in service on %s stopped" % origin)
     return 0
 
@@ -72,16 +67,15 @@ def start(origin, state_dir, pid_file, service_args):
     with open(log_path, "wb") as log:
         process = subprocess.Popen([sys.executable, SERVICE, "--data-dir", os.path.join(state_dir, "data")] + service_args,
                                    stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
-    with open(pid_file, "w") as f:
-        f.write("%d\n" % process.pid)
+    pathlib.Path(pid_file).write_text("%d\n" % process.pid)
     deadline = time.monotonic() + 20
     while time.monotonic() < deadline and process.poll() is None:
         if control(origin, "ping"):
-            print((read(log_path).splitlines() or [""])[0])
+            print((pathlib.Path(log_path).read_text(errors="replace").splitlines() or [""])[0])
             return 0
         time.sleep(0.1)
     process.kill()  # nothing when it has ended already
-    sys.stderr.write("the stand-in service did not start:\n" + read(log_path))
+    sys.stderr.write("the stand-in service did not start:\n" + pathlib.Path(log_path).read_text(errors="replace"))
     return 1
 
 
