@@ -27,9 +27,11 @@ std::uint32_t Crc32(const std::string& bytes) {
 }
 
 // Little-endian fields of the given byte widths.
-void Put(std::string& out, std::initializer_list<std::pair<int, std::uint32_t>> fields) {
+std::string Fields(std::initializer_list<std::pair<int, std::uint32_t>> fields) {
+    std::string bytes;
     for (const auto& [width, value] : fields)
-        for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return bytes;
 }
 
 }  // namespace
@@ -39,24 +41,20 @@ std::string MakeStoredZip(const std::vector<ZipEntry>& entries) {
     for (const ZipEntry& entry : entries) {
         const auto size = static_cast<std::uint32_t>(entry.bytes.size());
         // Version 2.0, no flags, stored, 2025-01-01 at midnight, CRC, both sizes, name length.
-        std::string fields;
-        Put(fields, {{2, 20}, {2, 0}, {2, 0}, {2, 0}, {2, (45u << 9) | (1u << 5) | 1u},
-                     {4, Crc32(entry.bytes) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0u)}, {4, size}, {4, size},
-                     {2, static_cast<std::uint32_t>(entry.name.size())}});
-        // Then extra, comment, disk, internal and external attributes, and the offset.
-        Put(central, {{4, 0x02014b50}, {2, 20}});
-        central += fields;
-        Put(central, {{4, 0}, {4, 0}, {4, entry.name.back() == '/' ? 0x10u : 0u}, {4, static_cast<std::uint32_t>(zip.size())}});
-        central += entry.name;
-        Put(zip, {{4, 0x04034b50}});
-        zip += fields;
-        Put(zip, {{2, 0}});  // no extra field
-        zip += entry.name + entry.bytes;
+        const std::string common = Fields({{2, 20}, {2, 0}, {2, 0}, {2, 0}, {2, (45u << 9) | (1u << 5) | 1u},
+                                           {4, Crc32(entry.bytes) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0u)},
+                                           {4, size}, {4, size}, {2, static_cast<std::uint32_t>(entry.name.size())}});
+        // The central entry then has no extra, comment, disk or internal attributes, its
+        // external attributes and the offset of the local entry, which has no extra field.
+        central += Fields({{4, 0x02014b50}, {2, 20}}) + common +
+                   Fields({{4, 0}, {4, 0}, {4, entry.name.back() == '/' ? 0x10u : 0u}, {4, std::uint32_t(zip.size())}}) +
+                   entry.name;
+        zip += Fields({{4, 0x04034b50}}) + common + Fields({{2, 0}}) + entry.name + entry.bytes;
     }
     const auto count = static_cast<std::uint32_t>(entries.size());
-    Put(central, {{4, 0x06054b50}, {2, 0}, {2, 0}, {2, count}, {2, count}, {4, static_cast<std::uint32_t>(central.size())},
-                  {4, static_cast<std::uint32_t>(zip.size())}, {2, 0}});
-    return zip + central;
+    return zip + central +
+           Fields({{4, 0x06054b50}, {2, 0}, {2, 0}, {2, count}, {2, count}, {4, std::uint32_t(central.size())},
+                   {4, std::uint32_t(zip.size())}, {2, 0}});
 }
 
 bool ServeClientPackage(const std::string& bytes, const std::string& version) {
@@ -81,13 +79,11 @@ std::string ToUtf8(const std::wstring& text) {
     return bytes;
 }
 
-
 std::string PackageWithFiller(size_t fillerBytes) {
-    const std::string client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
-    return MakeStoredZip({{"Sarnhold-Elderline.exe", client}, {"SarnFont.ini", kPackageFont},
-                          {"savedata/OptionInfo.lua", kPackageOptions}, {"data/terrain.pak", std::string(fillerBytes, 'Z')}});
+    return MakeStoredZip({{"Sarnhold-Elderline.exe", ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"))},
+                          {"SarnFont.ini", kPackageFont}, {"savedata/OptionInfo.lua", kPackageOptions},
+                          {"data/terrain.pak", std::string(fillerBytes, 'Z')}});
 }
-
 
 std::wstring FontFileIn(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
 

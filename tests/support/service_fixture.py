@@ -18,8 +18,7 @@ import sys
 import time
 import urllib.request
 
-SERVICE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "service",
-                       "hollowmere_service.py")
+SERVICE = pathlib.Path(__file__).resolve().parents[2] / "tools" / "service" / "hollowmere_service.py"
 # Straight to loopback: a proxy from the environment must not see a request. Certificates
 # are not checked here: tests may have told the service to show a bad one.
 OPENER = urllib.request.build_opener(urllib.request.ProxyHandler({}),
