@@ -4,7 +4,6 @@
 #include <objbase.h>
 #include <process.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <utility>
@@ -26,8 +25,6 @@ constexpr const wchar_t* kInstallQuestion =
 constexpr const wchar_t* kRepairingText = L"Repairing client...";
 constexpr const wchar_t* kInstallingText = L"Downloading and installing client...";
 constexpr const wchar_t* kWorkerStartMessage = L"Could not start the client installer.";
-
-std::atomic<bool> workerStartFails{false};
 
 // Everything the worker needs, copied: it shares nothing with the window's thread but
 // the window handle.
@@ -54,7 +51,6 @@ unsigned __stdcall RunInstallWorker(void* parameter) {
 
 // Starts the worker and lets it run on its own; nobody waits for it.
 bool StartInstallWorker(HWND window, const std::wstring& folder) {
-    if (workerStartFails.load()) return false;
     auto input = std::make_unique<InstallWorkerInput>();
     input->window = window;
     input->folder = folder;
@@ -117,5 +113,3 @@ void InstallOrRepairFromWindow(HWND window, bool repair) {
         SendMessageW(window, WM_INSTALL_DONE, 0, reinterpret_cast<LPARAM>(result.release()));
     }
 }
-
-void SetInstallWorkerStartFailsForTesting(bool fails) { workerStartFails.store(fails); }

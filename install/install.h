@@ -7,6 +7,3 @@
 // which reports through WM_INSTALL_PROGRESS and WM_INSTALL_DONE.
 void InstallOrRepairFromWindow(HWND window, bool repair);
 
-// Test seam: while set, the install worker cannot be started, as when the system has
-// no thread to give.
-void SetInstallWorkerStartFailsForTesting(bool fails);

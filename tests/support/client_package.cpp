@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cwctype>
+#include <initializer_list>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "install/install_client.h"
-#include "net/download.h"
 #include "net/json_fields.h"
 #include "play/client_interface.h"
 #include "support/clean_world.h"
@@ -26,59 +26,35 @@ std::uint32_t Crc32(const std::string& bytes) {
     return ~crc;
 }
 
-void Put16(std::string& out, std::uint32_t value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+// Little-endian fields of the given byte widths.
+std::string Fields(std::initializer_list<std::pair<int, std::uint32_t>> fields) {
+    std::string bytes;
+    for (const auto& [width, value] : fields)
+        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return bytes;
 }
-
-void Put32(std::string& out, std::uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
 
 }  // namespace
 
 std::string MakeStoredZip(const std::vector<ZipEntry>& entries) {
-    constexpr std::uint32_t kVersion = 20, kTime = 0, kDate = (45u << 9) | (1u << 5) | 1u;  // 2025-01-01
-    std::string zip;
-    std::string central;
+    std::string zip, central;
     for (const ZipEntry& entry : entries) {
-        const std::uint32_t crc = Crc32(entry.bytes) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0u);
-        const std::uint32_t size = static_cast<std::uint32_t>(entry.bytes.size());
-        const std::uint32_t offset = static_cast<std::uint32_t>(zip.size());
-        Put32(zip, 0x04034b50);
-        for (std::uint32_t field : {kVersion, 0u, 0u, kTime, kDate}) Put16(zip, field);
-        Put32(zip, crc);
-        Put32(zip, size);
-        Put32(zip, size);
-        Put16(zip, static_cast<std::uint32_t>(entry.name.size()));
-        Put16(zip, 0);
-        zip += entry.name;
-        zip += entry.bytes;
-
-        Put32(central, 0x02014b50);
-        for (std::uint32_t field : {kVersion, kVersion, 0u, 0u, kTime, kDate}) Put16(central, field);
-        Put32(central, crc);
-        Put32(central, size);
-        Put32(central, size);
-        Put16(central, static_cast<std::uint32_t>(entry.name.size()));
-        for (int i = 0; i < 4; ++i) Put16(central, 0);  // extra, comment, disk, internal attributes
-        Put32(central, entry.name.back() == '/' ? 0x10u : 0u);
-        Put32(central, offset);
-        central += entry.name;
+        const auto size = static_cast<std::uint32_t>(entry.bytes.size());
+        // Version 2.0, no flags, stored, 2025-01-01 at midnight, CRC, both sizes, name length.
+        const std::string common = Fields({{2, 20}, {2, 0}, {2, 0}, {2, 0}, {2, (45u << 9) | (1u << 5) | 1u},
+                                           {4, Crc32(entry.bytes) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0u)},
+                                           {4, size}, {4, size}, {2, static_cast<std::uint32_t>(entry.name.size())}});
+        // The central entry then has no extra, comment, disk or internal attributes, its
+        // external attributes and the offset of the local entry, which has no extra field.
+        central += Fields({{4, 0x02014b50}, {2, 20}}) + common +
+                   Fields({{4, 0}, {4, 0}, {4, entry.name.back() == '/' ? 0x10u : 0u}, {4, std::uint32_t(zip.size())}}) +
+                   entry.name;
+        zip += Fields({{4, 0x04034b50}}) + common + Fields({{2, 0}}) + entry.name + entry.bytes;
     }
-    const std::uint32_t centralOffset = static_cast<std::uint32_t>(zip.size());
-    zip += central;
-    Put32(zip, 0x06054b50);
-    Put16(zip, 0);
-    Put16(zip, 0);
-    Put16(zip, static_cast<std::uint32_t>(entries.size()));
-    Put16(zip, static_cast<std::uint32_t>(entries.size()));
-    Put32(zip, static_cast<std::uint32_t>(central.size()));
-    Put32(zip, centralOffset);
-    Put16(zip, 0);
-    return zip;
+    const auto count = static_cast<std::uint32_t>(entries.size());
+    return zip + central +
+           Fields({{4, 0x06054b50}, {2, 0}, {2, 0}, {2, count}, {2, count}, {4, std::uint32_t(central.size())},
+                   {4, std::uint32_t(zip.size())}, {2, 0}});
 }
 
 bool ServeClientPackage(const std::string& bytes, const std::string& version) {
@@ -88,9 +64,8 @@ bool ServeClientPackage(const std::string& bytes, const std::string& version) {
 
 std::string ServedClientVersion() {
     std::string manifest, version;
-    if (!ReadServiceFile(kServedManifestPath, manifest) || !ExtractJsonString(manifest, "client_version", version))
-        return std::string();
-    return version;
+    const bool read = ReadServiceFile(kServedManifestPath, manifest) && ExtractJsonString(manifest, "client_version", version);
+    return read ? version : std::string();
 }
 
 std::string ReadPowerShellCalls() { return ReadFileBytes(TemporaryFile(L"hollowmere-powershell-calls.txt")); }
@@ -98,30 +73,17 @@ std::string ReadPowerShellCalls() { return ReadFileBytes(TemporaryFile(L"hollowm
 void ClearPowerShellCalls() { DeleteFileW(TemporaryFile(L"hollowmere-powershell-calls.txt").c_str()); }
 
 std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], length, nullptr,
-                            nullptr);
+    std::string bytes(text.size() * 3, '\0');  // at most three bytes a UTF-16 unit
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
+                                     static_cast<int>(bytes.size()), nullptr, nullptr));
     return bytes;
 }
 
-const std::string kPackageFont = std::string(kPackageFontMark) + "\r\n[Font]\r\n";
-const std::string kPackageOptions = std::string(kPackageOptionsMark) + "\r\n";
-
 std::string PackageWithFiller(size_t fillerBytes) {
-    const std::string client = ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"));
-    return MakeStoredZip({{"Sarnhold-Elderline.exe", client},
-                          {"SarnFont.ini", kPackageFont},
-                          {"savedata/OptionInfo.lua", kPackageOptions},
-                          {"data/terrain.pak", std::string(fillerBytes, '\x5a')}});
+    return MakeStoredZip({{"Sarnhold-Elderline.exe", ReadFileBytes(BuildPath(L"tools/game-client/Sarnhold-Elderline.exe"))},
+                          {"SarnFont.ini", kPackageFont}, {"savedata/OptionInfo.lua", kPackageOptions},
+                          {"data/terrain.pak", std::string(fillerBytes, 'Z')}});
 }
-
-const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
-const std::string kPlayerOptions =
-    "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
 
 std::wstring FontFileIn(const std::wstring& folder) { return folder + L"\\" + kFontSettingsFileName; }
 
@@ -140,8 +102,6 @@ void ExpectPlayerFiles(const std::wstring& folder) {
 }
 
 void ExpectNoHoldingCopies() {
-    for (const std::wstring& holding : {FontSettingsHoldingPath(), GameOptionsHoldingPath()}) {
-        EXPECT_FALSE(FileExists(holding));
-        EXPECT_FALSE(FileExists(HoldingRecordPath(holding)));
-    }
+    for (const std::wstring& holding : {FontSettingsHoldingPath(), GameOptionsHoldingPath()})
+        EXPECT_FALSE(FileExists(holding) || FileExists(HoldingRecordPath(holding))) << "held: " << ToUtf8(holding);
 }

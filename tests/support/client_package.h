@@ -26,17 +26,16 @@ std::string ServedClientVersion();
 
 // Text of the package's own settings files, told apart from a player's by their first line.
 constexpr const char* kPackageFontMark = "; Font settings shipped in the Hollowmere demo package";
-constexpr const char* kPackageOptionsMark = "-- Options shipped in the Hollowmere demo package";
 // The package's own settings files as the test packages carry them.
-extern const std::string kPackageFont;
-extern const std::string kPackageOptions;
+inline const std::string kPackageFont = std::string(kPackageFontMark) + "\r\n[Font]\r\n";
+inline const std::string kPackageOptions = "-- Options shipped in the Hollowmere demo package\r\n";
 // The stand-in client and the package's own settings files beside a filler of this many
 // bytes, so that downloading and unpacking take a moment.
 std::string PackageWithFiller(size_t fillerBytes);
 
 // A player's own settings files, which installs and repairs must keep byte for byte.
-extern const std::string kPlayerFont;
-extern const std::string kPlayerOptions;
+inline const std::string kPlayerFont = "; the player's own font settings\r\n[Font]\r\nEnabled=1\r\nScalePercent=135\r\n";
+inline const std::string kPlayerOptions = "-- the player's own options\r\nOptionInfoList = {\r\n\t[\"WIDTH\"] = 2560,\r\n}\r\n";
 std::wstring FontFileIn(const std::wstring& folder);
 std::wstring OptionsFileIn(const std::wstring& folder);
 void PutPlayerFiles(const std::wstring& folder);

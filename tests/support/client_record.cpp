@@ -6,22 +6,12 @@
 bool ReadClientStartRecord(const std::wstring& clientFolder, ClientStartRecord& record) {
     const std::wstring path = clientFolder + L"\\" + kClientStartRecordName;
     if (!FileExists(path)) return false;
-    const std::string text = ReadFileBytes(path);
-    ClientStartRecord read;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string name = line.substr(0, equals);
-        const std::wstring value = Utf8ToWide(line.substr(equals + 1));
-        if (name == "arguments") read.arguments = value;
-        if (name == "working_folder") read.workingFolder = value;
-        if (name == "command_line") read.commandLine = value;
-    }
-    record = read;
+    const std::string text = "\n" + ReadFileBytes(path) + "\n";
+    // The value of the line "name=value"; empty when there is none.
+    auto value = [&text](const std::string& name) {
+        const std::size_t line = text.find("\n" + name + "="), from = line + name.size() + 2;
+        return line == std::string::npos ? std::wstring() : Utf8ToWide(text.substr(from, text.find('\n', from) - from));
+    };
+    record = {value("arguments"), value("working_folder"), value("command_line")};
     return true;
 }

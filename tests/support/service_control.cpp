@@ -70,7 +70,7 @@ bool ServiceControl(const std::string& command, const std::string& body, std::st
 }
 
 bool AddScenario(const std::string& path, const std::string& how, const char* body) {
-    return ServiceControl("scenario?path=" + path + "&" + how + (body ? "&use_body=1" : ""), body ? body : "");
+    return ServiceControl("scenario?path=" + EncodeQueryValue(path) + "&" + how + (body ? "&use_body=1" : ""), body ? body : "");
 }
 
 bool ServeServiceFile(const std::string& path, const std::string& bytes, std::string* sha256) {
@@ -88,10 +88,20 @@ bool ReadServiceFile(const std::string& path, std::string& bytes) {
 std::vector<std::string> SeenByService(const std::string& path, const std::string& what) {
     std::string reply;
     std::vector<std::string> lines;
-    EXPECT_TRUE(ServiceControl("requests?path=" + path + "&show=" + what, "", &reply, L"GET"))
+    EXPECT_TRUE(ServiceControl("requests?path=" + EncodeQueryValue(path) + "&show=" + EncodeQueryValue(what), "", &reply, L"GET"))
         << "the service's request record is out of reach";
-    for (std::size_t at = 0, end; (end = reply.find('\n', at)) != std::string::npos; at = end + 1)
-        lines.push_back(reply.substr(at, end - at));
+    // The service escapes line ends and backslashes within a value.
+    std::string line;
+    for (std::size_t at = 0; at < reply.size(); ++at) {
+        if (reply[at] == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (reply[at] == '\\' && at + 1 < reply.size()) {
+            line += reply[++at] == 'n' ? '\n' : reply[at];
+        } else {
+            line += reply[at];
+        }
+    }
     return lines;
 }
 

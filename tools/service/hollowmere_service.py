@@ -164,8 +164,6 @@ class SignIn:
         # Each browser sign-in answers its first this many redeems with 202 even when
         # approved, so a test knows how many pending replies the launcher sees.
         self.pending_replies = 0
-        # When set, start hands out this authorize_url instead of its own page.
-        self.authorize_url = None
 
     def issue(self, with_device_token=True):
         reply = {"token": "ticket-" + secrets.token_urlsafe(18), "username": self.username}
@@ -188,8 +186,6 @@ class SignIn:
             return 400, {"error": "The sign-in request is incomplete."}
         handle = secrets.token_urlsafe(18)
         self.pending[handle] = {"verifier": verifier, "approved": False, "polls": 0}
-        if self.authorize_url is not None:
-            return 200, {"handle": handle, "authorize_url": self.authorize_url}
         query = urllib.parse.urlencode({"handle": handle})
         return 200, {"handle": handle, "authorize_url": origin + AUTHORIZE_PATH + "?" + query}
 
@@ -205,15 +201,12 @@ class SignIn:
         del self.pending[request["handle"]]
         return 200, self.issue()
 
-    def approve(self, handle=None):
-        """Approves one pending sign-in, or all of them; the number approved."""
-        chosen = [handle] if handle else list(self.pending)
-        count = 0
-        for name in chosen:
-            if name in self.pending:
-                self.pending[name]["approved"] = True
-                count += 1
-        return count
+    def approve(self, handle):
+        """Approves the pending sign-in of handle; False when there is none."""
+        if handle not in self.pending:
+            return False
+        self.pending[handle]["approved"] = True
+        return True
 
 
 class Certificates:
@@ -423,9 +416,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     # The digest comes from here, not from the code under test.
                     return text(200, "serving %d bytes at %s sha256 %s"
                                 % (len(body), target, hashlib.sha256(body).hexdigest()))
-                if self.command == "DELETE":
-                    state.files.pop(target, None)
-                    return text(200, "removed " + target)
                 if self.command == "GET" and target in state.files:
                     return 200, [("Content-Type", "application/octet-stream")], state.files[target]
                 return text(404, "nothing served at " + target)
@@ -445,9 +435,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if not state.certificates.use(name):
                     return text(404, "no certificate named %r" % name)
                 return text(200, "serving certificate " + name)
-            if command == "rate" and self.command == "POST":
-                state.rate = int(query.get("bytes_per_second", ["0"])[0] or 0)
-                return text(200, "rate %d bytes per second" % state.rate)
             if command == "requests" and self.command == "GET" and "show" in query:
                 return 200, [("Content-Type", "text/plain; charset=utf-8")], self.requests_shown(
                     target, query["show"][0])
@@ -462,8 +449,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     return text(400, "token missing")
                 state.sign_in.device_tokens.add(token)
                 return text(200, "device token accepted")
-            if command == "signin/approve" and self.command == "POST":
-                return text(200, "approved %d" % state.sign_in.approve(query.get("handle", [""])[0] or None))
             if command == "signin/username" and self.command == "POST":
                 state.sign_in.username = body.decode("utf-8")
                 return text(200, "username set")
@@ -473,9 +458,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 except ValueError:
                     return text(400, "count missing")
                 return text(200, "%d pending replies before approval" % state.sign_in.pending_replies)
-            if command == "signin/authorize-url" and self.command == "POST":
-                state.sign_in.authorize_url = body.decode("utf-8")
-                return text(200, "authorize_url set")
             if command == "shutdown" and self.command == "POST":
                 # Stop only after this reply is out, or the caller sees a dropped connection.
                 self.stop_after_reply = True
