@@ -34,13 +34,13 @@ TEST_F(InstallFromTheWindow, KeepsThePlayersFilesPlaysAfterSignInAndNeverLoadsAP
     // WINEDLLOVERRIDES="winhttp,bcrypt,crypt32=n,b", for this program name only (the
     // variable itself does not reach a process started from a Windows one).
     struct Overrides {
-        const wchar_t* key = L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe";
-        ~Overrides() { RegDeleteTreeW(HKEY_CURRENT_USER, key); }
+        const wchar_t* dlls = L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe\\DllOverrides";
+        ~Overrides() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe"); }
     } overrides;
     for (const std::wstring dll : planted) {
-        ASSERT_TRUE(CopyFileW(BuildPath(L"planted-dlls/" + dll + L".dll").c_str(), (folder / dll + L".dll").c_str(), FALSE));
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(overrides.key) + L"\\DllOverrides").c_str(), dll.c_str(),
-                                  REG_SZ, L"native,builtin", 30),
+        const std::wstring name = dll + L".dll";
+        ASSERT_TRUE(CopyFileW(BuildPath(L"planted-dlls/" + name).c_str(), (folder / name).c_str(), FALSE));
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, overrides.dlls, dll.c_str(), REG_SZ, L"native,builtin", 30),
                   ERROR_SUCCESS);
     }
     const std::wstring install = folder / L"Zo\u00eb's Games\\Sarnhold";
@@ -50,9 +50,9 @@ TEST_F(InstallFromTheWindow, KeepsThePlayersFilesPlaysAfterSignInAndNeverLoadsAP
     LauncherRun run;
     HWND window = StartLauncherWindow(run, L"", launcher);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, IDYES),
+    ASSERT_EQ(PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, IDYES),
               L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload size: about 3.4 GB.");
-    EXPECT_EQ(WaitForControlText(window, IDC_STATUS, L"Client up to date", 60000), L"Client up to date");
+    ASSERT_EQ(WaitForControlText(window, IDC_STATUS, L"Client up to date", 60000), L"Client up to date");
     ExpectPlayerFiles(install);
     ExpectNoHoldingCopies();
     SaveScreenshot(window, L"install-done");

@@ -149,7 +149,7 @@ void AnswerMessageBox(HWND box, int buttonId) {
 std::wstring PressAndAnswer(HWND window, DWORD pid, int controlId, int answer) {
     ClickControl(window, controlId);
     MessageBoxSeen box;
-    if (!WaitForMessageBox(pid, 30000, box)) return L"(no box)";
+    if (!WaitForMessageBox(pid, 10000, box)) return L"(no box)";
     AnswerMessageBox(box.box, answer);
     return box.text;
 }
@@ -166,23 +166,23 @@ bool SaveScreenshot(HWND window, const std::wstring& name) {
     const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
     const DWORD imageBytes = static_cast<DWORD>((width * 3 + 3) / 4 * 4 * height);
     // Rows bottom-up, as a BMP file stores them.
-    BITMAPINFOHEADER header = {sizeof(header), width, height, 1, 24, BI_RGB, imageBytes, 0, 0, 0, 0};
-    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(header);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, imageBytes, 0, 0, 0, 0}, {}};
+    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     const BITMAPFILEHEADER file = {0x4D42, headers + imageBytes, 0, 0, headers};
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    const bool copied = bitmap && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) && GdiFlush();
+    const bool shot = bitmap && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) && GdiFlush();
     std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
-    bytes.append(reinterpret_cast<const char*>(&header), sizeof(header));
-    if (copied) bytes.append(static_cast<const char*>(bits), imageBytes);
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+    if (shot) bytes.append(static_cast<const char*>(bits), imageBytes);
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    return copied && WriteFileBytes(BuildPath(L"screenshots/" + name + L".bmp"), bytes);
+    return shot && WriteFileBytes(BuildPath(L"screenshots/" + name + L".bmp"), bytes);
 }
 
 BoxIcon ReadMessageBoxIcon(HWND box) {
@@ -190,9 +190,8 @@ BoxIcon ReadMessageBoxIcon(HWND box) {
     for (HWND child = nullptr; !icon && (child = FindWindowExW(box, child, L"Static", nullptr)) != nullptr;)
         if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child))
             icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-    for (const auto& known : {std::make_pair(IDI_ERROR, BoxIcon::Error), std::make_pair(IDI_WARNING, BoxIcon::Warning),
-                              std::make_pair(IDI_INFORMATION, BoxIcon::Information),
-                              std::make_pair(IDI_QUESTION, BoxIcon::Question)})
-        if (icon && icon == LoadIconW(nullptr, known.first)) return known.second;
+    const LPCWSTR standard[] = {IDI_ERROR, IDI_WARNING, IDI_INFORMATION, IDI_QUESTION};  // in BoxIcon's order
+    for (int i = 0; i < 4; ++i)
+        if (icon && icon == LoadIconW(nullptr, standard[i])) return static_cast<BoxIcon>(i + 1);
     return icon ? BoxIcon::Other : BoxIcon::None;
 }

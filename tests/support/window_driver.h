@@ -18,7 +18,8 @@ struct LauncherRun {
 };
 
 // Starts exe (the built launcher by default) with the given argument text.
-bool StartLauncher(const std::wstring& arguments, LauncherRun& run, const std::wstring& exe = HOLLOWMERE_TEST_LAUNCHER_EXE);
+bool StartLauncher(const std::wstring& arguments, LauncherRun& run,
+                   const std::wstring& exe = HOLLOWMERE_TEST_LAUNCHER_EXE);
 // The exit code, or STILL_ACTIVE when the process did not end in time.
 DWORD WaitForExit(const LauncherRun& run, DWORD timeoutMs);
 // Starts the launcher and waits for its window; null when either fails.
