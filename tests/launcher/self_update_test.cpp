@@ -2,6 +2,7 @@
 // starts the new one and ends; the new one replaces the old file and starts it again.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <filesystem>
 #include <string>
@@ -27,6 +28,33 @@ protected:
         ServiceWorld::SetUp();
         std::filesystem::create_directories(std::filesystem::path(oldLauncher).parent_path());
         ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_LAUNCHER_EXE, oldLauncher.c_str(), FALSE));
+    }
+    // A wrong hand-over goes on starting launchers from these files, one after the other,
+    // until the manifest offers nothing newer: after a failure, none may outlive the test.
+    void TearDown() override {
+        ResetService();
+        for (int round = 0; HasFailure() && round < 30; ++round, Sleep(100)) {
+            for (const std::wstring& image : {oldLauncher, TemporaryFile(L"HollowmereLauncher.update.exe")})
+                EndProcessesOf(image);
+        }
+        ServiceWorld::TearDown();
+    }
+    static void EndProcessesOf(const std::wstring& image) {
+        HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(all, &entry); more; more = Process32NextW(all, &entry)) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                         entry.th32ProcessID);
+            wchar_t path[MAX_PATH * 2] = {};
+            DWORD size = MAX_PATH * 2;
+            std::error_code error;
+            if (process && QueryFullProcessImageNameW(process, 0, path, &size) &&
+                std::filesystem::equivalent(path, image, error))
+                TerminateProcess(process, 99);
+            if (process) CloseHandle(process);
+        }
+        CloseHandle(all);
     }
 
     // Offers bytes as this launcher version, beside the demo client, under their own digest.
