@@ -8,8 +8,7 @@
 #include "state/launcher_config.h"
 
 void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
         if (message.message == WM_QUIT) continue;  // left by a window destroyed earlier
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -17,31 +16,24 @@ void PumpMessages() {
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        if (GetTickCount64() > deadline) return false;
-        PumpMessages();
-        Sleep(10);
-    }
-    return true;
+    return WaitUntil([&] { PumpMessages(); return done(); }, timeoutMs);
 }
 
 std::future<std::vector<BoxSeen>> AnswerBoxes(std::vector<int> buttons) {
     return std::async(std::launch::async, [buttons] {
         std::vector<BoxSeen> seen;
-        for (int button : buttons) {
-            MessageBoxSeen box;
-            if (!WaitForMessageBox(GetCurrentProcessId(), 10000, box)) break;
+        MessageBoxSeen box;
+        while (seen.size() < buttons.size() && WaitForMessageBox(GetCurrentProcessId(), 10000, box)) {
             seen.push_back({box.caption, box.text, GetWindow(box.box, GW_OWNER), ReadMessageBoxIcon(box.box)});
-            AnswerMessageBox(box.box, button);
+            AnswerMessageBox(box.box, buttons[seen.size() - 1]);
         }
         return seen;
     });
 }
 
 std::vector<BoxSeen> PumpUntilAnswered(std::future<std::vector<BoxSeen>>& answers) {
-    while (answers.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) PumpMessages();
-    PumpMessages();
+    PumpUntil([&] { return answers.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }, INFINITE);
+    PumpMessages();  // what the last answer brought
     return answers.get();
 }
 
@@ -57,22 +49,19 @@ void InProcessMainWindow::SetUpTestSuite() {
 void InProcessMainWindow::TearDownTestSuite() { UnregisterClassW(kWindowClassName, GetModuleHandleW(nullptr)); }
 
 void InProcessMainWindow::SetUp() {
-    ResetLauncherDataFolder();
+    CleanWorld::SetUp();
     ASSERT_TRUE(WriteInstallPath(folder.path));
 }
 
 void InProcessMainWindow::TearDown() {
     if (window && IsWindow(window)) DestroyWindow(window);
     PumpMessages();
-    ResetLauncherDataFolder();
+    CleanWorld::TearDown();
 }
 
 HWND InProcessMainWindow::OpenWindow() {
     window = CreateLauncherWindow(GetModuleHandleW(nullptr), kMainClientHeight);
-    if (window) {
-        ShowWindow(window, SW_SHOW);
-        UpdateWindow(window);
-        PumpMessages();
-    }
+    if (window) ShowWindow(window, SW_SHOW);
+    PumpMessages();
     return window;
 }

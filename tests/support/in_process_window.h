@@ -1,15 +1,11 @@
 #pragma once
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <functional>
 #include <future>
-#include <string>
 #include <vector>
 
-#include "support/test_files.h"
+#include "support/clean_world.h"
 #include "support/window_driver.h"
+
+// window_driver.h brings windows.h, <functional> and <string>.
 
 // The main window created inside the test process, for what another process cannot do
 // to it: post the install worker's records (plain pointers), use the install's seams.
@@ -31,9 +27,9 @@ std::future<std::vector<BoxSeen>> AnswerBoxes(std::vector<int> buttons);
 // The answered boxes, pumping this thread's messages until they are all in.
 std::vector<BoxSeen> PumpUntilAnswered(std::future<std::vector<BoxSeen>>& answers);
 
-// Registers the launcher's class once for the suite; each test starts on a fresh data
-// folder whose stored install folder is folder (empty: nothing installed there).
-class InProcessMainWindow : public ::testing::Test {
+// Registers the launcher's class once for the suite; each test starts in a clean world
+// whose stored install folder is folder (empty: nothing installed there).
+class InProcessMainWindow : public CleanWorld {
 protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
@@ -42,6 +38,5 @@ protected:
     // Creates and shows the window; it checks for updates as it opens.
     HWND OpenWindow();
 
-    TempFolder folder;
     HWND window = nullptr;
 };
