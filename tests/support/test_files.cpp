@@ -67,14 +67,6 @@ std::wstring BuildPath(const std::wstring& relative) {
     return (fs::path(HOLLOWMERE_TEST_BUILD_DIR) / relative).wstring();
 }
 
-std::wstring Sha256OfBytes(const std::string& bytes) {
-    TempFolder folder;
-    std::wstring digest;
-    EXPECT_TRUE(WriteFileBytes(folder / L"bytes", bytes));
-    EXPECT_TRUE(Sha256OfFile(folder / L"bytes", digest));
-    return digest;
-}
-
 std::string ReplaceOnce(std::string text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;

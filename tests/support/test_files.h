@@ -21,8 +21,6 @@ void ResetLauncherDataFolder();
 // A path inside the build folder (Windows form), for screenshots and outputs.
 std::wstring BuildPath(const std::wstring& relative);
 
-// The SHA-256 of bytes as Sha256OfFile gives it, through a temporary file.
-std::wstring Sha256OfBytes(const std::string& bytes);
 
 // text with the first occurrence of from replaced by to; a missing from fails the test.
 std::string ReplaceOnce(std::string text, const std::string& from, const std::string& to);

@@ -438,11 +438,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if command == "requests" and self.command == "GET" and "show" in query:
                 return 200, [("Content-Type", "text/plain; charset=utf-8")], self.requests_shown(
                     target, query["show"][0])
-            if command == "requests" and self.command == "GET":
-                return 200, [("Content-Type", "application/octet-stream")], self.request_record()
-            if command == "requests/clear" and self.command == "POST":
-                state.requests = []
-                return text(200, "record cleared")
             if command == "signin/device-token" and self.command == "POST":
                 token = query.get("token", [""])[0]
                 if not token:
@@ -478,17 +473,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 value = next((v for n, v in headers if n.lower() == show.lower()), "(none)")
             lines.append(value.replace("\\", "\\\\").replace("\n", "\\n") + "\n")
         return "".join(lines).encode("utf-8")
-
-    def request_record(self):
-        """Each request as: METHOD TARGET HEADER-COUNT BODY-LENGTH, the header lines,
-        the body bytes and a line end; the count of requests on the first line."""
-        out = [b"%d\n" % len(self.state.requests)]
-        for method, target, headers, body in self.state.requests:
-            out.append(("%s %s %d %d\n" % (method, target, len(headers), len(body))).encode("latin-1"))
-            for name, value in headers:
-                out.append(("%s: %s\n" % (name, value)).encode("latin-1", "replace"))
-            out.append(body + b"\n")
-        return b"".join(out)
 
     # --- writing an answer ------------------------------------------------------------------
 
