@@ -3,6 +3,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+#include <future>
+#include <memory>
+
 #include "app/main_window.h"
 #include "install/install_records.h"
 #include "state/launcher_config.h"
@@ -79,6 +83,36 @@ TEST_F(MainWindowInProcess, BusyWindowRefusesToCloseAndIgnoresCommands) {
     PumpMessages();
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(MainWindow().statusLine, nullptr);  // nothing points at the dead controls
+}
+
+// The worker's last word: without it the window would stay busy for good, so a refused
+// post is retried while the window exists, and given up only when it is gone.
+std::atomic<int> g_resultPosts{0}, g_refusals{0};
+
+BOOL WINAPI RefuseSomeResultPosts(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INSTALL_DONE && g_resultPosts.fetch_add(1) < g_refusals.load()) return FALSE;
+    return PostMessageW(window, message, wParam, lParam);
+}
+
+TEST(DeliverInstallResult, RetriesARefusedPostAndGivesUpOnlyWhenTheWindowIsGone) {
+    SetInstallPostFunctionForTesting(RefuseSomeResultPosts);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    g_refusals = 3;
+    EXPECT_TRUE(DeliverInstallResult(window, false, L"Windows could not extract the client package."));
+    EXPECT_EQ(g_resultPosts.load(), 4);
+    MSG message = {};
+    ASSERT_TRUE(PeekMessageW(&message, window, WM_INSTALL_DONE, WM_INSTALL_DONE, PM_REMOVE));
+    std::unique_ptr<InstallResult> record(reinterpret_cast<InstallResult*>(message.lParam));  // the window's now
+    EXPECT_EQ(record->message, L"Windows could not extract the client package.");
+
+    g_resultPosts = 0;
+    g_refusals = 1000000;
+    auto delivered = std::async(std::launch::async, [window] { return DeliverInstallResult(window, true, L""); });
+    for (int i = 0; i < 500 && g_resultPosts.load() < 3; ++i) Sleep(10);
+    EXPECT_EQ(delivered.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    DestroyWindow(window);
+    EXPECT_FALSE(delivered.get());
+    SetInstallPostFunctionForTesting(nullptr);
 }
 
 }  // namespace
