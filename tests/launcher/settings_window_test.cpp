@@ -50,6 +50,13 @@ TEST_F(SettingsWindow, OpensBesideTheOneLauncherAndSavesTheValuesAsLoadedOnlyOut
     ClickControl(form, IDC_FULLSCREEN);  // posted, so handled before the Save click below
     SaveScreenshot(form, L"settings-form");
 
+    // A read-only file is named before anything is written: no font file without the options.
+    ASSERT_TRUE(SetFileAttributesW(options.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(PressAndAnswer(form, settings.pid, IDC_SAVE_SETTINGS, IDOK),
+              options + L" is read-only, so nothing was saved. Clear its read-only attribute to save these settings.");
+    EXPECT_EQ(ReadFileBytes(font), "[Font]\r\nEnabled=1\r\nFontName=Courier\r\n");
+    ASSERT_TRUE(SetFileAttributesW(options.c_str(), FILE_ATTRIBUTE_NORMAL));
+
     std::wstring otherSpelling = install;
     CharUpperW(&otherSpelling[0]);
     InstallFolderLock lock;
