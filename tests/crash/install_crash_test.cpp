@@ -83,6 +83,10 @@ protected:
         MessageBoxSeen box;
         if (window) ClickControl(window, button);
         if (!window || !WaitForMessageBox(run.pid, 10000, box)) return nullptr;
+        if (button == IDC_REPAIR) {
+            EXPECT_EQ(box.text, L"Scan and restore the managed client files? Your font settings and personal files "
+                                L"will be preserved.");
+        }
         AnswerMessageBox(box.box, IDYES);
         return window;
     }
