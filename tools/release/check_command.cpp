@@ -45,16 +45,24 @@ std::string Answer(const FetchReply& reply) {
     return reply.status ? "answered " + std::to_string(reply.status) : "failed (" + reply.error + ")";
 }
 
+// The body, kept up to limit bytes; past that the transfer is broken off and tooLarge set.
+bool FetchWithin(const std::string& url, const FetchOptions& options, std::size_t limit, std::string& body,
+                 FetchReply& reply, bool& tooLarge) {
+    body.clear();
+    tooLarge = false;
+    return FetchUrl(url, options, [&](const char* data, std::size_t size) {
+        body.append(data, size);
+        return !(tooLarge = body.size() > limit);
+    }, reply);
+}
+
 // One ranged request, the body kept; the launcher sends just "bytes=N-".
 FetchReply FetchFrom(const std::string& url, const FetchOptions& base, long long offset, std::string& body) {
     FetchOptions options = base;
     options.rangeFrom = offset > 0 ? offset : -1;
     FetchReply reply;
-    body.clear();
-    FetchUrl(url, options, [&body](const char* data, std::size_t size) {
-        body.append(data, size);
-        return body.size() <= 4 * kTailBytes;
-    }, reply);
+    bool tooLarge = false;
+    FetchWithin(url, options, 4 * kTailBytes, body, reply, tooLarge);
     return reply;
 }
 
@@ -156,10 +164,7 @@ void CheckLauncherFile(Report& report, const UpdateManifest& manifest, const Fet
     std::string file;
     FetchReply reply;
     bool tooLarge = false;
-    const bool fetched = FetchUrl(url, options, [&](const char* data, std::size_t size) {
-        file.append(data, size);
-        return !(tooLarge = file.size() > kLauncherLimit);
-    }, reply);
+    const bool fetched = FetchWithin(url, options, kLauncherLimit, file, reply, tooLarge);
     std::string version, problem;
     int offeredNumbers[3] = {}, fileNumbers[3] = {};
     if (!fetched || reply.status != 200 || tooLarge) {
@@ -215,10 +220,7 @@ int RunCheckCommand(const CheckArguments& arguments) {
     std::string document;
     FetchReply reply;
     bool tooLarge = false;
-    const bool fetched = FetchUrl(manifestUrl, options, [&](const char* data, std::size_t size) {
-        document.append(data, size);
-        return !(tooLarge = document.size() > kManifestBodyLimit);
-    }, reply);
+    const bool fetched = FetchWithin(manifestUrl, options, kManifestBodyLimit, document, reply, tooLarge);
     if (!https)
         Say(report, kSkip, "certificate", "a plain http origin (the release launcher talks to its origin over https only)");
     else if (reply.tlsRefused)
