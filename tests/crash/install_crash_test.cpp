@@ -80,15 +80,13 @@ protected:
             run.process = nullptr;
             window = StartLauncherWindow(run);
         }
-        MessageBoxSeen box;
-        if (window) ClickControl(window, button);
-        if (!window || !WaitForMessageBox(run.pid, 10000, box)) return nullptr;
-        if (button == IDC_REPAIR) {
-            EXPECT_EQ(box.text, L"Scan and restore the managed client files? Your font settings and personal files "
-                                L"will be preserved.");
-        }
-        AnswerMessageBox(box.box, IDYES);
-        return window;
+        if (!window) return nullptr;
+        const std::wstring asked = PressAndAnswer(window, run.pid, button, IDYES);
+        EXPECT_EQ(asked, button == IDC_REPAIR ? L"Scan and restore the managed client files? Your font settings and "
+                                                L"personal files will be preserved."
+                                              : L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload "
+                                                L"size: about 3.4 GB.");
+        return asked == L"(no box)" ? nullptr : window;
     }
 
     void RunToTheEnd(int button) {
