@@ -81,6 +81,7 @@ protected:
             window = StartLauncherWindow(run);
         }
         if (!window) return nullptr;
+        statusBefore = ReadControlText(window, IDC_STATUS);
         const std::wstring asked = PressAndAnswer(window, run.pid, button, IDYES);
         EXPECT_EQ(asked, button == IDC_REPAIR ? L"Scan and restore the managed client files? Your font settings and "
                                                 L"personal files will be preserved."
@@ -93,13 +94,23 @@ protected:
         LauncherRun run;
         HWND window = StartAndConfirm(run, button);
         ASSERT_NE(window, nullptr);
-        // Busy first, then done: the window read "Client up to date" before a Repair too.
-        EXPECT_TRUE(WaitUntil([&] { return !IsControlEnabled(window, IDC_MAIN_ACTION); }, 10000));
-        EXPECT_EQ(WaitForControlText(window, IDC_STATUS, L"Client up to date", 60000), L"Client up to date");
+        // The window changes its button and its status one after the other, and a busy
+        // machine can run the test between the two: a disabled button beside the old
+        // "Client up to date" is a Repair that has just begun. So first the status leaves
+        // what it read before, then the end that only this run brings.
+        EXPECT_TRUE(WaitUntil([&] { return ReadControlText(window, IDC_STATUS) != statusBefore; }, 30000));
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                return IsControlEnabled(window, IDC_MAIN_ACTION) &&
+                       ReadControlText(window, IDC_STATUS) == L"Client up to date";
+            },
+            120000))
+            << ToUtf8(ReadControlText(window, IDC_STATUS));
         EXPECT_EQ(CloseLauncher(window, run), 0u);
     }
 
     std::wstring install;
+    std::wstring statusBefore;  // the status line when the last action was confirmed
     std::vector<PlayerFile> files;
 };
 
