@@ -19,11 +19,12 @@ void LoadLibrariesFromTheSystemFolderOnly() {
     }
     // By full path too, dependencies first: a system DLL's own imports (WinHTTP needs
     // CRYPT32) then find these loaded instead of searching again. COMCTL32 is left to
-    // the manifest, which picks its version 6.
+    // the manifest, which picks its version 6. WINTRUST, which checks a downloaded
+    // launcher's signature, needs CRYPT32 too.
     wchar_t system[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
-    for (const wchar_t* dll : {L"\\crypt32.dll", L"\\bcrypt.dll", L"\\winhttp.dll"})
+    for (const wchar_t* dll : {L"\\crypt32.dll", L"\\bcrypt.dll", L"\\winhttp.dll", L"\\wintrust.dll"})
         LoadLibraryW((std::wstring(system) + dll).c_str());
 }
 

@@ -9,11 +9,11 @@
 
 #include "app/display_scaling.h"
 #include "app/ui_resources.h"
-#include "install/install.h"
-#include "install/install_records.h"
+#include "app/main_actions.h"
+#include "app/window_work.h"
+#include "app/install_records.h"
 #include "state/launcher_config.h"
 #include "state/session.h"
-#include "update/self_update.h"
 #include "update/update_manifest.h"
 
 namespace {
@@ -22,9 +22,6 @@ constexpr int kFolderTextLimit = 32000;
 constexpr LPARAM kMarqueeIntervalMs = 30;
 constexpr const wchar_t* kBrowseTitle = L"Choose the folder that will contain Hollowmere\\Sarnhold";
 constexpr const wchar_t* kDownloadingText = L"Downloading";  // the download's report, followed by its figures
-constexpr const wchar_t* kStillInstalling = L"Installation is still running. Please wait for it to finish.";
-// The worker always names its failure; this only guards against a result without one.
-constexpr const wchar_t* kInstallFailedWithoutReason = L"The installation could not be completed.";
 
 struct ControlRow {
     const wchar_t* className;
@@ -51,7 +48,8 @@ const ControlRow kControls[] = {
     {L"STATIC", L"Checking for updates...", IDC_STATUS, 0, 0, 24, 174, 497, 20, false, &MainWindowState::statusLine},
     {PROGRESS_CLASSW, L"", IDC_PROGRESS, PBS_SMOOTH | PBS_MARQUEE, 0, 24, 197, 497, 16, false,
      &MainWindowState::progressBar},
-    {L"BUTTON", L"Repair", IDC_REPAIR, WS_TABSTOP | BS_PUSHBUTTON, 0, 24, 227, 88, 31, false, nullptr},
+    {L"BUTTON", L"Repair", IDC_REPAIR, WS_TABSTOP | BS_PUSHBUTTON, 0, 24, 227, 88, 31, false,
+     &MainWindowState::repairButton},
     {L"BUTTON", L"Settings", IDC_SETTINGS, WS_TABSTOP | BS_PUSHBUTTON, 0, 120, 227, 88, 31, false, nullptr},
     {L"BUTTON", L"Sign out", IDC_SIGN_OUT, WS_TABSTOP | BS_PUSHBUTTON, 0, 216, 227, 88, 31, false, nullptr},
     {L"BUTTON", L"INSTALL", IDC_MAIN_ACTION, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 365, 219, 156, 43, false,
@@ -105,22 +103,26 @@ void StartSettingsProcess(HWND window) {
 }
 
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
-    // While an install runs every button is ignored, so no second worker can start.
-    if (MainWindow().busy) return 0;
+    const WindowWork work = MainWindow().work;
+    // While an install runs only its Cancel counts, so no second worker can start and
+    // the folder stays the one being installed; other work leaves Browse, Settings and
+    // Sign out to the player.
     switch (LOWORD(wParam)) {
-        case IDC_BROWSE:
-            BrowseForFolder(window);
-            return 0;
         case IDC_MAIN_ACTION:
-            InstallOrRepairFromWindow(window, false);
+            if (work == WindowWork::Idle) InstallOrRepairFromWindow(window, false);
+            else CancelWindowWork(window);
             return 0;
         case IDC_REPAIR:
-            InstallOrRepairFromWindow(window, true);
+            if (work == WindowWork::Idle) InstallOrRepairFromWindow(window, true);
+            return 0;
+        case IDC_BROWSE:
+            if (work != WindowWork::Installing) BrowseForFolder(window);
             return 0;
         case IDC_SETTINGS:
-            StartSettingsProcess(window);
+            if (work != WindowWork::Installing) StartSettingsProcess(window);
             return 0;
         case IDC_SIGN_OUT:
+            if (work == WindowWork::Installing) return 0;
             SignOut();
             RefreshMainWindow();
             return 0;
@@ -145,6 +147,10 @@ void OnInstallProgress(LPARAM lParam) {
     } else {
         download = TransferRate();
     }
+    // Once the install unpacks, it can no longer be stopped.
+    const MainWindowState& state = MainWindow();
+    if (state.control && state.control->install.phase != kInstallDownloading && state.mainAction)
+        EnableWindow(state.mainAction, FALSE);
     SetStatusText(text);
     if (record->percent >= 0) {
         SetProgressMarquee(false);
@@ -152,22 +158,6 @@ void OnInstallProgress(LPARAM lParam) {
     } else {
         SetProgressMarquee(true);
     }
-}
-
-void OnInstallDone(HWND window, LPARAM lParam) {
-    std::unique_ptr<InstallResult> record(reinterpret_cast<InstallResult*>(lParam));
-    MainWindowState& state = MainWindow();
-    state.busy = false;
-    state.download = TransferRate();
-    if (state.mainAction) EnableWindow(state.mainAction, TRUE);
-    SetProgressMarquee(false);
-    if (state.progressBar) ShowWindow(state.progressBar, SW_HIDE);
-    if (record && !record->success) {
-        const std::wstring& message = record->message.empty() ? kInstallFailedWithoutReason : record->message;
-        MessageBoxW(window, message.c_str(), kLauncherCaption, MB_ICONERROR);
-    }
-    record.reset();
-    RefreshMainWindow();
 }
 
 }  // namespace
@@ -207,10 +197,26 @@ void SetProgressMarquee(bool moving) {
     InvalidateRect(bar, nullptr, TRUE);
 }
 
+void SetWindowWork(WindowWork work) {
+    MainWindowState& state = MainWindow();
+    state.work = work;
+    const bool idle = work == WindowWork::Idle;
+    // The work that can be stopped offers it where the main action was.
+    const bool stoppable =
+        work == WindowWork::UpdatingLauncher || work == WindowWork::SigningIn || work == WindowWork::Installing;
+    if (state.mainAction) {
+        if (stoppable) SetWindowTextW(state.mainAction, L"Cancel");
+        EnableWindow(state.mainAction, idle || stoppable);
+    }
+    if (state.repairButton) EnableWindow(state.repairButton, idle);
+}
+
 void RefreshMainWindow() {
     const MainWindowState& state = MainWindow();
     const std::wstring folder = state.folderBox ? ReadFolderBoxText() : ReadInstallPath();
-    if (!IsManifestLoaded()) {
+    if (state.work != WindowWork::Idle) {
+        // The status line and the main action tell of the work until it ends.
+    } else if (!IsManifestLoaded()) {
         SetStatusText(L"Unable to check updates. Check your internet connection.");
         if (state.mainAction) SetWindowTextW(state.mainAction, L"Retry");
     } else if (IsClientCurrent(folder, CurrentManifest())) {
@@ -232,14 +238,13 @@ void RefreshMainWindow() {
     if (state.accountLine) SetWindowTextW(state.accountLine, account.c_str());
 }
 
-bool CreateMainControls(HWND window) {
+void CreateMainControls(HWND window) {
     MainWindow() = MainWindowState{};
     CreateControls(window);
     LayOutForDpi(window, WindowDpi(window));
-    CheckForUpdates();  // on failure it leaves its reason in the status line
-    if (SelfUpdateIfNewer(window)) return false;
+    // The window shows at once; the check's result is taken when it arrives.
+    BeginUpdateCheck(window, AfterCheck::Refresh);
     RefreshMainWindow();
-    return true;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -253,10 +258,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             PostQuitMessage(0);
             return 0;
         case WM_CLOSE:
-            if (MainWindow().busy) {
-                MessageBoxW(window, kStillInstalling, kLauncherCaption, MB_ICONINFORMATION);
-                return 0;
-            }
+            if (!MayCloseMainWindow(window)) return 0;
             return DefWindowProcW(window, message, wParam, lParam);
         case WM_COMMAND:
             return OnCommand(window, wParam, lParam);
@@ -271,6 +273,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_INSTALL_DONE:
             OnInstallDone(window, lParam);
+            return 0;
+        case WM_MANIFEST_CHECKED:
+            OnManifestChecked(window, lParam);
+            return 0;
+        case WM_LAUNCHER_PROGRESS:
+            OnLauncherProgress(lParam);
+            return 0;
+        case WM_LAUNCHER_DOWNLOADED:
+            OnLauncherDownloaded(window, lParam);
+            return 0;
+        case WM_SIGN_IN_ANSWERED:
+            OnSignInAnswered(window, lParam);
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);

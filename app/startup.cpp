@@ -11,7 +11,7 @@
 #include "app/ui_resources.h"
 #include "resources/resource_ids.h"
 #include "settings/font_settings.h"
-#include "settings/settings_window.h"
+#include "app/settings_window.h"
 #include "state/kernel_handle.h"
 #include "update/self_update.h"
 
@@ -77,13 +77,6 @@ int RunWindowMode(HINSTANCE instance, int showCommand, LaunchMode mode) {
         return 3;
     }
     HWND window = CreateLauncherWindow(instance, settings ? kSettingsClientHeight : kMainClientHeight);
-    if (HasHandedOverToNewLauncher()) {
-        // The window was destroyed while it was created because a new launcher has taken
-        // over. It waits for this process before it replaces the executable: end at once,
-        // with nothing on screen that would wait for the player.
-        DestroyUiResources();
-        return 0;
-    }
     if (!window) {
         MessageBoxW(nullptr, L"Could not create the settings window.", kLauncherCaption, MB_ICONERROR);
         DestroyUiResources();

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "resources/ui_text.h"
+
 // Process-wide drawing values, set once on the UI thread before the window exists.
 struct UiResources {
     HINSTANCE instance = nullptr;
@@ -17,7 +19,6 @@ struct UiResources {
 UiResources& Ui();
 
 constexpr COLORREF kBackgroundColour = RGB(248, 249, 251);
-constexpr const wchar_t* kLauncherCaption = L"Hollowmere Launcher";
 constexpr const wchar_t* kWindowClassName = L"HollowmereLauncherWindow";
 
 // Creates the fonts and the brush and computes FontSettingsPath from the stored

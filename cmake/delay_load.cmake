@@ -5,7 +5,7 @@
 # from the functions of the toolchain's ordinary import library. Check the result with
 #   x86_64-w64-mingw32-objdump -p build/HollowmereLauncher.exe | grep "DLL Name"
 # (ordinary imports) against the delay-import table that follows it.
-set(HOLLOWMERE_DELAY_LOADED_DLLS winhttp bcrypt crypt32 comctl32)
+set(HOLLOWMERE_DELAY_LOADED_DLLS winhttp bcrypt crypt32 wintrust comctl32)
 
 find_program(HOLLOWMERE_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool x86_64-w64-mingw32-dlltool REQUIRED)
 set(HOLLOWMERE_DELAY_LIBS)

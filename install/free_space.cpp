@@ -29,20 +29,15 @@ bool ReadDriveSpace(const fs::path& path, DriveSpace& drive) {
     return true;
 }
 
-std::uint64_t PartialFileBytes(const std::wstring& package) {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(fs::path(PartialDownloadPath(package)), error);
-    return error ? 0 : static_cast<std::uint64_t>(size);
-}
-
 }  // namespace
 
 bool CheckRoomForInstall(const std::wstring& package, const std::wstring& installFolder, std::uint64_t packageSize,
-                         std::wstring& message) {
+                         const std::wstring& packageDigest, std::wstring& message) {
     DriveSpace dataDrive;
     DriveSpace installDrive;
     const fs::path packagePath(package);
     const fs::path dataFolder = packagePath.has_parent_path() ? packagePath.parent_path() : fs::path(L".");
     if (!ReadDriveSpace(dataFolder, dataDrive) || !ReadDriveSpace(fs::path(installFolder), installDrive)) return true;
-    return CheckInstallRoom(dataDrive, installDrive, packageSize, PartialFileBytes(package), message);
+    return CheckInstallRoom(dataDrive, installDrive, packageSize, ResumableBytes(package, packageSize, packageDigest),
+                            message);
 }

@@ -3,7 +3,8 @@
 #include <string>
 
 // Checks, before an install downloads anything, that the package fits beside package
-// (with its partial file, if an interrupted download left one) and the unpacked files in
+// (with its partial file, if an interrupted download of this release left one; packageDigest
+// tells the release) and the unpacked files in
 // installFolder, which must exist (CheckInstallRoom says how much each drive needs).
 // A drive whose free space cannot be read counts as roomy: the install then goes on,
 // and a full disk shows as the download's or the unpacking's own failure.
@@ -11,4 +12,4 @@
 // On false, message names the drive that is short, the room needed and the room free;
 // on true, message is untouched.
 bool CheckRoomForInstall(const std::wstring& package, const std::wstring& installFolder, std::uint64_t packageSize,
-                         std::wstring& message);
+                         const std::wstring& packageDigest, std::wstring& message);

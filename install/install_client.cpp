@@ -36,6 +36,9 @@ constexpr const wchar_t* kPreserveMessage = L"Could not preserve your settings f
 constexpr const wchar_t* kStartMessage = L"Could not start the client installer.";
 constexpr const wchar_t* kExtractMessage = L"Windows could not extract the client package.";
 constexpr const wchar_t* kMarkerMessage = L"Could not write the client version marker.";
+constexpr const wchar_t* kMissingClientMessage =
+    L"The client package is damaged: it does not contain \"Sarnhold-Elderline.exe\". Please tell Hollowmere "
+    L"support, and try again once a repaired package is published.";
 
 // A file of the player's that the package also carries, and where it waits in the data
 // folder while the package is unpacked over it.
@@ -296,14 +299,18 @@ bool RunExpandArchive(const std::wstring& package, const std::wstring& folder, s
     return true;
 }
 
-// One line, one byte per character, as the installed-and-current test reads it back. A
-// version that cannot be written that way would never match, so it counts as a failure.
+// One line of UTF-8, as the installed-and-current test reads it back; an ASCII version
+// is the same bytes as an older launcher wrote. A version that cannot be written that
+// way would never match, so it counts as a failure.
 bool WriteVersionMarker(const std::wstring& folder, const std::wstring& version) {
     std::string line;
-    line.reserve(version.size());
-    for (wchar_t c : version) {
-        if (static_cast<unsigned>(c) > 0xFF) return false;
-        line.push_back(static_cast<char>(c));
+    if (!version.empty()) {
+        const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, version.data(),
+                                             static_cast<int>(version.size()), nullptr, 0, nullptr, nullptr);
+        if (size <= 0) return false;
+        line.resize(static_cast<std::size_t>(size));
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, version.data(), static_cast<int>(version.size()), &line[0],
+                            size, nullptr, nullptr);
     }
     std::ofstream marker(fs::path(folder) / kClientVersionMarkerName, std::ios::out | std::ios::trunc);  // CR LF
     marker << line << '\n';
@@ -322,8 +329,15 @@ std::wstring FontSettingsHoldingPath() { return DataFolderFile(kFontHoldingFileN
 std::wstring GameOptionsHoldingPath() { return DataFolderFile(kOptionsHoldingFileName).wstring(); }
 std::wstring HoldingRecordPath(const std::wstring& holding) { return RecordOf(holding).wstring(); }
 
+bool StopInstallDownload(InstallControl& control) {
+    int downloading = kInstallDownloading;
+    if (!control.phase.compare_exchange_strong(downloading, kInstallStopped)) return false;
+    control.stop = true;
+    return true;
+}
+
 bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, std::wstring& message,
-                   const ProgressCallback& progress) {
+                   const ProgressCallback& progress, InstallControl* control) {
     std::error_code error;
     fs::create_directories(fs::path(folder), error);
     if (error) {
@@ -333,9 +347,17 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
     // An earlier complete package is not reused: only an interrupted download resumes.
     const std::wstring package = DataFolderFile(kPackageFileName).wstring();
     // Nothing is fetched unless the package and its unpacked files will both fit.
-    if (!CheckRoomForInstall(package, folder, manifest.client_size, message)) return false;
+    if (!CheckRoomForInstall(package, folder, manifest.client_size, manifest.client_sha256, message)) return false;
+    DownloadControl download;
+    if (control) download.stop = &control->stop;
     if (!DownloadVerifiedFile(manifest.client_url, package, manifest.client_size, manifest.client_sha256, message,
-                              progress)) {
+                              progress, DownloadSubject::Client, download)) {
+        return false;
+    }
+    // From here on the folder changes, and the player's files go aside: no stopping.
+    int downloading = kInstallDownloading;
+    if (control && !control->phase.compare_exchange_strong(downloading, kInstallUnpacking)) {
+        message = kDownloadStoppedMessage;
         return false;
     }
     const std::vector<PlayerFile> playerFiles = PlayerFilesOf(folder);
@@ -361,6 +383,12 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
     const bool allBack = PutPlayerFilesBack(playerFiles, mine, putBackMessage);
     folderLock.Release();
     if (!unpacked) return false;
+    // A package without the client would install "successfully" and read as not
+    // installed at once, so every start would download it again.
+    if (LookAt(fs::path(folder) / kClientExecutableName) != Entry::File) {
+        message = kMissingClientMessage;
+        return false;
+    }
     const bool markerWritten = WriteVersionMarker(folder, manifest.client_version);
     WriteInstallPath(folder);
     Report(progress, kReadyText, 100);

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <string>
 
 #include "net/progress.h"
@@ -18,8 +19,22 @@ struct UpdateManifest;
 // could not go back stays in its holding copy in the data folder (the message names it)
 // and the next install or repair of the same folder puts it back; the client is then
 // installed and its marker written all the same. On true, message is untouched.
+//
+// With control, another thread may stop the install while it downloads (StopInstall
+// Download); the download then keeps its bytes for the next install, nothing else has
+// changed, and the result is false with kDownloadStoppedMessage. Once the download is
+// done the install moves its phase to Unpacking, after which it can no longer be stopped.
+enum InstallPhase : int { kInstallDownloading, kInstallUnpacking, kInstallStopped };
+struct InstallControl {
+    std::atomic<bool> stop{false};
+    std::atomic<int> phase{kInstallDownloading};
+};
 bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, std::wstring& message,
-                   const ProgressCallback& progress);
+                   const ProgressCallback& progress, InstallControl* control = nullptr);
+
+// Stops an install that is still downloading; false once it has begun unpacking (or
+// has already been stopped).
+bool StopInstallDownload(InstallControl& control);
 
 // The holding copies of the player's files in the data folder.
 std::wstring FontSettingsHoldingPath();

@@ -23,12 +23,24 @@ namespace {
 
 constexpr const wchar_t* kInvalidUrlMessage = L"Invalid download URL.";
 constexpr const wchar_t* kNoSessionMessage = L"Could not initialize the download.";
-constexpr const wchar_t* kInterruptedMessage = L"The client download was interrupted. Run the launcher again to resume.";
-constexpr const wchar_t* kIncompleteMessage = L"The client download was interrupted or incomplete.";
-constexpr const wchar_t* kSecurityCheckMessage = L"The downloaded client failed its security check.";
 constexpr const wchar_t* kFinalizeMessage = L"Could not finalize the downloaded file.";
 
+// The sentences that name what is downloaded, for the client and for the launcher's own update.
+struct SubjectMessages {
+    const wchar_t* interrupted;
+    const wchar_t* incomplete;
+    const wchar_t* securityCheck;
+};
+const SubjectMessages kSubjectMessages[] = {
+    {L"The client download was interrupted. Run the launcher again to resume.",
+     L"The client download was interrupted or incomplete.", L"The downloaded client failed its security check."},
+    {L"The launcher update download was interrupted. Run the launcher again to resume.",
+     L"The launcher update download was interrupted or incomplete.",
+     L"The downloaded launcher update failed its security check."},
+};
+
 constexpr const wchar_t* kPartialFileSuffix = L".download";
+constexpr const wchar_t* kReleaseRecordSuffix = L".release";
 constexpr const wchar_t* kDownloadingText = L"Downloading";
 constexpr const wchar_t* kVerifyingText = L"Verifying download";
 
@@ -240,7 +252,37 @@ Answer RequestFrom(HINTERNET request, std::uint64_t offset) {
     return Answer::Failed;
 }
 
-enum class Transfer { Complete, Failed, TooLong, RangeRefused };
+enum class Transfer { Complete, Failed, TooLong, RangeRefused, TooSlow, Stopped };
+
+// The body's length as the server announced it; 0 when it did not.
+std::uint64_t AnnouncedLength(HINTERNET request) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    std::uint64_t length = 0;
+    for (const wchar_t* at = text; *at >= L'0' && *at <= L'9' && length < (1ull << 60); ++at) length = length * 10 + (*at - L'0');
+    return length;
+}
+
+// Watches the bytes moved over spans of time; a span that moved too few ends the transfer.
+struct RateFloor {
+    std::uint64_t minimum = 0, spanMs = 0, spanStart = 0, bytesAtStart = 0;
+    bool TooSlow(std::uint64_t bytes) {
+        if (minimum == 0 || spanMs == 0) return false;
+        const std::uint64_t now = GetTickCount64();
+        if (spanStart == 0) {
+            spanStart = now;
+            bytesAtStart = bytes;
+        }
+        if (now - spanStart < spanMs) return false;
+        const bool slow = bytes - bytesAtStart < minimum;
+        spanStart = now;
+        bytesAtStart = bytes;
+        return slow;
+    }
+};
 
 // Fetches the rest of the resource into the partial file, counting every byte handed
 // to the file in offset and feeding it to sha (started again when a 200 replaces the
@@ -248,7 +290,8 @@ enum class Transfer { Complete, Failed, TooLong, RangeRefused };
 // in the file whatever the outcome.
 Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, const fs::path& partial,
                                std::uint64_t expectedSize, std::uint64_t limit, std::uint64_t& offset,
-                               RunningSha256& sha, std::vector<char>& buffer, const ProgressCallback& progress) {
+                               RunningSha256& sha, std::vector<char>& buffer, const ProgressCallback& progress,
+                               const DownloadControl& control) {
     InternetHandle connection;
     InternetHandle request(OpenServiceRequest(session, parts, L"GET", connection));
     const Answer answer = request ? RequestFrom(request.handle, offset) : Answer::Failed;
@@ -264,14 +307,30 @@ Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, 
     if (answer == Answer::Failed || !file.is_open()) return Transfer::Failed;
     if (restarted && !StartSha256(sha)) return Transfer::Failed;
 
+    // Without a size from the manifest, the server's own length gives the percentages.
+    const std::uint64_t announced = AnnouncedLength(request.handle);
+    const std::uint64_t total = expectedSize > 0 ? expectedSize : announced > 0 ? offset + announced : 0;
+    RateFloor floor{control.minimumBytesPerSpan, control.rateSpanMs};
     Transfer result = Transfer::Complete;
     {
         std::vector<char> second(kTransferBufferSize, '\0');
         char* buffers[2] = {buffer.data(), second.data()};
         BlockWriter writer(file, sha);
         for (int current = 0;; current ^= 1) {
-            DWORD read = 0;
-            if (!WinHttpReadData(request.handle, buffers[current], static_cast<DWORD>(kTransferBufferSize), &read)) {
+            // Only what has arrived is read: a read for more would wait until it all came,
+            // and neither a stop nor the rate check could act meanwhile.
+            DWORD available = 0, read = 0;
+            if (control.stop && control.stop->load()) {
+                result = Transfer::Stopped;
+                break;
+            }
+            if (!WinHttpQueryDataAvailable(request.handle, &available)) {
+                result = Transfer::Failed;
+                break;
+            }
+            if (available == 0) break;  // the body has ended
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(available, kTransferBufferSize));
+            if (!WinHttpReadData(request.handle, buffers[current], wanted, &read)) {
                 result = Transfer::Failed;
                 break;
             }
@@ -281,9 +340,13 @@ Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, 
                 break;
             }
             offset += read;
-            if (expectedSize > 0) Report(progress, kDownloadingText, PercentOf(offset, expectedSize));
+            if (total > 0) Report(progress, kDownloadingText, PercentOf(offset, total));
             if (offset > limit) {
                 result = Transfer::TooLong;
+                break;
+            }
+            if (floor.TooSlow(offset)) {
+                result = Transfer::TooSlow;
                 break;
             }
         }
@@ -304,22 +367,66 @@ bool SameDigest(const std::wstring& computed, const std::wstring& expected) {
     return true;
 }
 
-bool FailSecurityCheck(const fs::path& partial, std::wstring& message) {
-    // Kept, these bytes would be verified (or, with an unknown size, resumed past
-    // their end) on every later attempt and fail the same way forever.
+// The partial file goes with its release record, so no record outlives its bytes.
+void RemovePartial(const fs::path& partial) {
     std::error_code ignored;
     fs::remove(partial, ignored);
-    message = kSecurityCheckMessage;
+    fs::remove(partial.native() + kReleaseRecordSuffix, ignored);
+}
+
+bool FailSecurityCheck(const fs::path& partial, const SubjectMessages& words, std::wstring& message) {
+    // Kept, these bytes would be verified (or, with an unknown size, resumed past
+    // their end) on every later attempt and fail the same way forever.
+    RemovePartial(partial);
+    message = words.securityCheck;
     return false;
+}
+
+// "size digest" on one line, the digest in capitals, so that a digest that differs only
+// in case names the same release.
+std::string ReleaseRecordText(std::uint64_t expectedSize, const std::wstring& expectedDigest) {
+    std::string text = std::to_string(expectedSize) + " ";
+    for (wchar_t c : expectedDigest) text.push_back(c < 0x80 ? static_cast<char>(std::towupper(c)) : '?');
+    return text + "\n";
+}
+
+enum class Release { Same, Other, Unknown };
+
+Release ReadPartialRelease(const fs::path& partial, const std::string& expected) {
+    std::ifstream in(fs::path(partial.native() + kReleaseRecordSuffix), std::ios::binary);
+    if (!in.is_open()) return Release::Unknown;
+    std::string recorded(expected.size() + 1, '\0');
+    in.read(&recorded[0], static_cast<std::streamsize>(recorded.size()));
+    recorded.resize(static_cast<std::size_t>(in.gcount()));
+    return recorded == expected ? Release::Same : Release::Other;
+}
+
+bool WritePartialRelease(const fs::path& partial, const std::string& text) {
+    std::ofstream out(fs::path(partial.native() + kReleaseRecordSuffix), std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return !out.fail();
 }
 
 }  // namespace
 
 std::wstring PartialDownloadPath(const std::wstring& target) { return target + kPartialFileSuffix; }
+std::wstring PartialReleaseRecordPath(const std::wstring& target) { return PartialDownloadPath(target) + kReleaseRecordSuffix; }
+
+std::uint64_t ResumableBytes(const std::wstring& target, std::uint64_t expectedSize,
+                             const std::wstring& expectedDigest) {
+    const fs::path partial(PartialDownloadPath(target));
+    if (ReadPartialRelease(partial, ReleaseRecordText(expectedSize, expectedDigest)) == Release::Other) return 0;
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(partial, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
+}
 
 bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, std::uint64_t expectedSize,
                           const std::wstring& expectedDigest, std::wstring& message,
-                          const ProgressCallback& progress) {
+                          const ProgressCallback& progress, DownloadSubject subject,
+                          const DownloadControl& control) {
+    const SubjectMessages& words = kSubjectMessages[subject == DownloadSubject::Launcher ? 1 : 0];
     ServiceUrlParts parts;
     if (!SplitServiceUrl(url, parts, kGetUrlPathCapacity)) {
         message = kInvalidUrlMessage;
@@ -334,11 +441,19 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
 
     // More bytes than the resource can have are not a prefix of it.
     const std::uint64_t limit = expectedSize > 0 ? expectedSize : kUnknownSizeLimit;
+    // Bytes of another release are no prefix of this one: resumed, they would fail the
+    // digest only after the rest had been fetched.
+    const std::string release = ReleaseRecordText(expectedSize, expectedDigest);
+    if (ReadPartialRelease(partial, release) == Release::Other) RemovePartial(partial);
     std::uint64_t offset = ResumeOffset(partial);
     if (offset > limit) {
         fs::remove(partial, ignored);
         offset = 0;
     }
+    // Before the first byte; a partial file an older launcher left is taken as this
+    // release's, and the digest still decides. A record that cannot be written leaves
+    // the partial file as an older launcher's would be.
+    WritePartialRelease(partial, release);
     Report(progress, kDownloadingText, expectedSize > 0 ? PercentOf(offset, expectedSize) : 0);
 
     // The digest follows the bytes as they are written; a resumed download first reads
@@ -346,7 +461,7 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
     RunningSha256 sha;
     std::vector<char> buffer(kTransferBufferSize, '\0');
     if (!StartSha256(sha) || (offset > 0 && !AddFileToSha256(sha, partial, buffer))) {
-        message = kSecurityCheckMessage;
+        message = words.securityCheck;
         return false;
     }
     std::wstring digest;
@@ -362,35 +477,41 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
             return false;
         }
         switch (TransferToPartialFile(session.handle, parts, partial, expectedSize, limit, offset, sha, buffer,
-                                      progress)) {
+                                      progress, control)) {
             case Transfer::Complete:
                 break;
+            case Transfer::Stopped:
+                message = kDownloadStoppedMessage;
+                return false;
+            case Transfer::TooSlow:
+                message = words.interrupted;
+                return false;
             case Transfer::TooLong:
-                message = kIncompleteMessage;
+                message = words.incomplete;
                 return false;
             case Transfer::RangeRefused:
                 // Nothing lies past the end of a partial file whose length is not known
                 // to be short: it is whole, and its digest did not match above.
-                if (expectedSize == 0) return FailSecurityCheck(partial, message);
-                message = kInterruptedMessage;
+                if (expectedSize == 0) return FailSecurityCheck(partial, words, message);
+                message = words.interrupted;
                 return false;
             case Transfer::Failed:
-                message = kInterruptedMessage;
+                message = words.interrupted;
                 return false;
         }
     }
     if (expectedSize > 0 && offset != expectedSize) {
-        message = kIncompleteMessage;
+        message = words.incomplete;
         return false;
     }
 
     Report(progress, kVerifyingText, 100);
     UCHAR value[32] = {};
     if (!BCRYPT_SUCCESS(BCryptFinishHash(sha.hash.handle, value, sizeof(value), 0))) {
-        message = kSecurityCheckMessage;
+        message = words.securityCheck;
         return false;
     }
-    if (!SameDigest(DigestText(value), expectedDigest)) return FailSecurityCheck(partial, message);
+    if (!SameDigest(DigestText(value), expectedDigest)) return FailSecurityCheck(partial, words, message);
 
     const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
     if (!MoveFileExW(partial.c_str(), target.c_str(), moveFlags)) {
@@ -400,6 +521,7 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
             return false;
         }
     }
+    fs::remove(PartialReleaseRecordPath(target), ignored);
     return true;
 }
 

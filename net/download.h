@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -12,19 +13,47 @@
 // bytes are written (after reading the partial file a resumed download continues), so
 // "Verifying download" is only the final comparison. Percentages never pass 100.
 //
-// On false, message holds one fixed sentence for the player and the partial file keeps
+// The partial file is tied to the release it belongs to by a small record beside it
+// (its expected size and digest), written before its first byte: a partial file of
+// another release starts over without a word, and one without a record (left by an
+// older launcher) resumes.
+//
+// On false, message holds one fixed sentence for the player, naming what subject
+// downloads, and the partial file keeps
 // what can still be used: bytes received before an interruption stay (a partial file
 // longer than the expected size, or than the cap, goes at the next call), bytes that
 // fail the digest check are deleted. With an unknown size a partial file whose digest
 // already matches is moved into place without a request, and one the server has nothing
 // more for (416) counts as failing the check. On true, message is untouched and the
 // partial file is gone. progress is called on this thread, never stored.
+//
+// control lets another thread stop the download (it ends at its next read, keeping its
+// bytes for the next call, with kDownloadStoppedMessage) and sets the slowest transfer
+// that is still waited for. With an unknown size, percentages follow the length the
+// server announces, when it does.
+enum class DownloadSubject { Client, Launcher };
+struct DownloadControl {
+    const std::atomic<bool>* stop = nullptr;
+    // A transfer that moves fewer bytes than this in any span of rateSpanMs gives up as
+    // interrupted (0: no limit). A stalled one ends with the receive time-out in any case.
+    std::uint64_t minimumBytesPerSpan = 0;
+    std::uint64_t rateSpanMs = 0;
+};
+constexpr const wchar_t* kDownloadStoppedMessage = L"The download was stopped.";
 bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, std::uint64_t expectedSize,
                           const std::wstring& expectedDigest, std::wstring& message,
-                          const ProgressCallback& progress);
+                          const ProgressCallback& progress, DownloadSubject subject = DownloadSubject::Client,
+                          const DownloadControl& control = DownloadControl());
 
-// Where DownloadVerifiedFile keeps the bytes received so far for target.
+// Where DownloadVerifiedFile keeps the bytes received so far for target, and the record
+// of the release those bytes belong to.
 std::wstring PartialDownloadPath(const std::wstring& target);
+std::wstring PartialReleaseRecordPath(const std::wstring& target);
+
+// The bytes of the partial file that a download of this release would keep: its length,
+// or 0 when it belongs to another release (or there is none).
+std::uint64_t ResumableBytes(const std::wstring& target, std::uint64_t expectedSize,
+                             const std::wstring& expectedDigest);
 
 // The SHA-256 of the file's bytes as 64 upper-case hexadecimal digits. On false
 // (the file cannot be read, or the system's hashing fails), digest is untouched.

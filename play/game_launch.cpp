@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "app/ui_resources.h"
+#include "resources/ui_text.h"
 #include "play/client_interface.h"
 #include "state/launcher_config.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/ui_resources.h"
+#include "resources/ui_text.h"
 #include "net/http_requests.h"
 #include "net/json_fields.h"
 #include "net/service_interface.h"
@@ -27,11 +27,13 @@ constexpr const wchar_t* kInstructionMessage =
     L"Finish signing in with Discord in your browser, then return here.\n\n"
     L"Click OK and the launcher will wait for approval.";
 
+bool WINAPI WaitWithStop(HANDLE stop, DWORD milliseconds);
+
 constexpr std::uint32_t kStatusOk = 200;
 constexpr std::uint32_t kStatusPending = 202;
 constexpr std::uint32_t kStatusDeviceRefused = 403;
 
-SignInPollWait g_pollWait = Sleep;
+SignInPollWait g_pollWait = WaitWithStop;
 
 // One sign-in request. status stays 0 unless the service's status line was read.
 struct ServiceReply {
@@ -46,9 +48,9 @@ ServiceReply PostToService(const wchar_t* path, const std::string& body) {
     return reply;
 }
 
-bool ShowSignInError(HWND window, const wchar_t* text) {
+SignInStart FailStart(HWND window, const wchar_t* text) {
     MessageBoxW(window, text, kLauncherCaption, MB_ICONERROR);
-    return false;
+    return SignInStart::Failed;
 }
 
 bool ShowTimedOut(HWND window) {
@@ -112,54 +114,95 @@ bool LaunchFromApproval(HWND window, const std::string& replyBody) {
     return LaunchWithTicket(window, wideTicket, wideUserName);
 }
 
-bool WaitForApproval(HWND window, const std::string& handle, const std::string& verifier) {
-    const std::string body = BuildRedeemBody(handle, verifier);
+SignInStart SignInWithBrowser(HWND window, PendingApproval& pending) {
+    const std::string verifier = MakeSignInVerifier();
+    if (verifier.empty()) return FailStart(window, kNoRandomMessage);
+
+    const ServiceReply reply = PostToService(kSignInStartPath, BuildStartBody(verifier));
+    if (!reply.answered || reply.status != kStatusOk) return FailStart(window, kNoServiceMessage);
+    std::string handle, authorizeUrl;
+    if (!ExtractJsonStringStrict(reply.body, "handle", handle) ||
+        !ExtractJsonStringStrict(reply.body, "authorize_url", authorizeUrl)) {
+        return FailStart(window, kInvalidReplyMessage);
+    }
+    if (!OpenInBrowser(window, Utf8ToWide(authorizeUrl))) return FailStart(window, kNoBrowserMessage);
+
+    // Polling starts only once the player has closed this box.
+    MessageBoxW(window, kInstructionMessage, kSignInInstructionCaption, MB_OK | MB_ICONINFORMATION);
+    pending.handle = handle;
+    pending.verifier = verifier;
+    return SignInStart::AwaitApproval;
+}
+
+bool WINAPI WaitWithStop(HANDLE stop, DWORD milliseconds) {
+    if (!stop) {
+        Sleep(milliseconds);
+        return false;
+    }
+    return WaitForSingleObject(stop, milliseconds) == WAIT_OBJECT_0;
+}
+
+bool IsStopped(HANDLE stop) { return stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0; }
+
+}  // namespace
+
+SignInStart StartSignIn(HWND window, PendingApproval& pending) {
+    bool launched = false;
+    if (SignInWithSavedDevice(window, launched)) return launched ? SignInStart::Launched : SignInStart::Failed;
+    return SignInWithBrowser(window, pending);
+}
+
+ApprovalAnswer WaitForApproval(const PendingApproval& pending, HANDLE stop) {
+    const std::string body = BuildRedeemBody(pending.handle, pending.verifier);
+    ApprovalAnswer answer;
     for (int attempt = 0; attempt < kRedeemMaxAttempts; ++attempt) {
+        if (IsStopped(stop)) {
+            answer.kind = ApprovalAnswer::Kind::Stopped;
+            return answer;
+        }
         const ServiceReply reply = PostToService(kSignInRedeemPath, body);
-        if (!reply.answered) return ShowTimedOut(window);
+        if (!reply.answered) return answer;  // no answer: timed out
         if (reply.status == kStatusPending) {
-            g_pollWait(kRedeemPollIntervalMs);
+            if (g_pollWait(stop, kRedeemPollIntervalMs)) {
+                answer.kind = ApprovalAnswer::Kind::Stopped;
+                return answer;
+            }
             continue;
         }
-        if (reply.status == kStatusOk) return LaunchFromApproval(window, reply.body);
-        std::string error;
-        if (ExtractJsonStringStrict(reply.body, "error", error)) {
+        answer.kind = reply.status == kStatusOk ? ApprovalAnswer::Kind::Approved : ApprovalAnswer::Kind::Refused;
+        answer.body = reply.body;
+        return answer;
+    }
+    return answer;
+}
+
+bool FinishSignIn(HWND window, const ApprovalAnswer& answer) {
+    switch (answer.kind) {
+        case ApprovalAnswer::Kind::Stopped:
+            return false;
+        case ApprovalAnswer::Kind::Approved:
+            return LaunchFromApproval(window, answer.body);
+        case ApprovalAnswer::Kind::Refused: {
+            std::string error;
             // An error text that is empty or not UTF-8 would give a blank box.
-            const std::wstring text = Utf8ToWide(error);
+            const std::wstring text = ExtractJsonStringStrict(answer.body, "error", error) ? Utf8ToWide(error) : L"";
             if (!text.empty()) {
                 MessageBoxW(window, text.c_str(), kLauncherCaption, MB_ICONWARNING);
                 return false;
             }
+            return ShowTimedOut(window);
         }
-        return ShowTimedOut(window);
+        case ApprovalAnswer::Kind::NoAnswer:
+            break;
     }
     return ShowTimedOut(window);
 }
 
-bool SignInWithBrowser(HWND window) {
-    const std::string verifier = MakeSignInVerifier();
-    if (verifier.empty()) return ShowSignInError(window, kNoRandomMessage);
-
-    const ServiceReply reply = PostToService(kSignInStartPath, BuildStartBody(verifier));
-    if (!reply.answered || reply.status != kStatusOk) return ShowSignInError(window, kNoServiceMessage);
-    std::string handle, authorizeUrl;
-    if (!ExtractJsonStringStrict(reply.body, "handle", handle) ||
-        !ExtractJsonStringStrict(reply.body, "authorize_url", authorizeUrl)) {
-        return ShowSignInError(window, kInvalidReplyMessage);
-    }
-    if (!OpenInBrowser(window, Utf8ToWide(authorizeUrl))) return ShowSignInError(window, kNoBrowserMessage);
-
-    // Polling starts only once the player has closed this box.
-    MessageBoxW(window, kInstructionMessage, kSignInInstructionCaption, MB_OK | MB_ICONINFORMATION);
-    return WaitForApproval(window, handle, verifier);
-}
-
-}  // namespace
-
 bool SignInAndLaunch(HWND window) {
-    bool launched = false;
-    if (SignInWithSavedDevice(window, launched)) return launched;
-    return SignInWithBrowser(window);
+    PendingApproval pending;
+    const SignInStart start = StartSignIn(window, pending);
+    if (start != SignInStart::AwaitApproval) return start == SignInStart::Launched;
+    return FinishSignIn(window, WaitForApproval(pending, nullptr));
 }
 
 std::string MakeSignInVerifier() {

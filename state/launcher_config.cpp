@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "net/text_conversion.h"
 #include "play/client_interface.h"
 #include "state/file_replace.h"
 #include "update/update_manifest.h"
@@ -181,15 +182,18 @@ bool IsClientCurrent(const std::wstring& folder, const UpdateManifest& manifest)
     std::error_code error;
     if (!fs::is_regular_file(fs::path(folder) / kClientExecutableName, error) || error) return false;
 
-    // The marker is one line of single-byte text; each byte stands for one character.
+    // The marker is one line of UTF-8. An older launcher wrote one byte per character
+    // (up to U+00FF), which is not UTF-8 once it holds such a character: read that way,
+    // its marker still names the version it did.
     std::ifstream marker(fs::path(folder) / kClientVersionMarkerName, std::ios::binary);
     std::string line;
     if (marker) std::getline(marker, line);
     // Text mode turns CR LF into a line end; a CR without a following LF stays.
     const bool endedByLineFeed = marker && !marker.eof();
     if (endedByLineFeed && !line.empty() && line.back() == '\r') line.pop_back();
-    std::wstring version;
-    version.reserve(line.size());
-    for (unsigned char byte : line) version.push_back(static_cast<wchar_t>(byte));
+    std::wstring version = Utf8ToWide(line);
+    if (version.empty() && !line.empty()) {
+        for (unsigned char byte : line) version.push_back(static_cast<wchar_t>(byte));
+    }
     return version == manifest.client_version;
 }

@@ -33,3 +33,14 @@ foreach(harness ${harnesses})
                    -timeout=10 -artifact_prefix=${findings}/ ${work} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
   set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz TIMEOUT 120)
 endforeach()
+
+# The zip directory reader against Python's zipfile, over the zip seeds and seeded
+# mutations of them, and its entry-name check on near misses (well under a second). The
+# system's interpreter, as for the release tool's test: it starts at once.
+find_program(HOLLOWMERE_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(HOLLOWMERE_SYSTEM_PYTHON NAMES python3 REQUIRED)
+add_test(NAME fuzz_zip_directory_against_zipfile
+         COMMAND ${HOLLOWMERE_SYSTEM_PYTHON} ${CMAKE_SOURCE_DIR}/tests/release/zip_directory_test.py
+                 ${HOLLOWMERE_FUZZ_DIR}/zip_directory_list ${CMAKE_SOURCE_DIR}/fuzz/corpus/zip_directory
+                 ${HOLLOWMERE_FUZZ_DIR}/zip-differential)
+set_tests_properties(fuzz_zip_directory_against_zipfile PROPERTIES LABELS fuzz TIMEOUT 60)

@@ -2,15 +2,18 @@
 
 #include <shellapi.h>
 
-#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/ui_resources.h"
+#include "resources/ui_text.h"
 #include "net/download.h"
 #include "state/launcher_config.h"
+#include "update/launcher_signature.h"
 #include "update/manifest_rules.h"
+#include "update/pe_version.h"
 #include "update/update_manifest.h"
 
 namespace {
@@ -24,38 +27,23 @@ constexpr const wchar_t* kStagedSuffix = L".update-tmp";
 constexpr DWORD kReplaceRetryMs = 250;
 constexpr int kReplaceAttempts = 24;  // six seconds while the old file is still locked
 
-bool g_handedOver = false;
-// Set when the file the manifest names turned out not to be newer: it is not fetched
-// again while this process runs.
-bool g_offeredFileNotNewer = false;
+constexpr const wchar_t* kNotVerifiedMessage =
+    L"The launcher update could not be verified, so it was not installed. The launcher will go on with the current "
+    L"version.";
 
-// Owns a module loaded only for its resources.
-struct DataModule {
-    HMODULE handle = nullptr;
-    ~DataModule() {
-        if (handle) FreeLibrary(handle);
-    }
-};
+// Set when the file the manifest names turned out not to be newer, or not the
+// publisher's: it is not fetched again while this process runs.
+bool g_offeredFileRefused = false;
 
 // The file version of an executable's version resource as "major.minor.patch"; empty
-// when the file has none. Read as data: nothing of the file runs.
+// when the file has none, or none that reads whole within the file. Read as bytes, never
+// loaded: the file came from the network, and what its headers claim is not trusted.
 std::wstring FileVersionText(const std::wstring& path) {
-    DataModule module;
-    module.handle = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (!module.handle) return std::wstring();
-    HRSRC resource = FindResourceW(module.handle, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
-    HGLOBAL loaded = resource ? LoadResource(module.handle, resource) : nullptr;
-    const unsigned char* data = loaded ? static_cast<const unsigned char*>(LockResource(loaded)) : nullptr;
-    const DWORD size = resource ? SizeofResource(module.handle, resource) : 0;
-    // The fixed part follows the resource's key on a 32-bit boundary; its signature finds it.
-    for (DWORD at = 0; data && at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
-        VS_FIXEDFILEINFO info;
-        std::memcpy(&info, data + at, sizeof(info));
-        if (info.dwSignature != VS_FFI_SIGNATURE) continue;
-        return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS)) +
-               L"." + std::to_wstring(HIWORD(info.dwFileVersionLS));
-    }
-    return std::wstring();
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string version, problem;
+    if (file.bad() || !ReadExecutableVersion(bytes, version, problem)) return std::wstring();
+    return std::wstring(version.begin(), version.end());  // digits and dots only
 }
 
 // Whether this launcher could put a new file in its own place: the file is not
@@ -88,10 +76,8 @@ void WarnUpdateNotPossible(HWND window, const std::wstring& version) {
 
 }  // namespace
 
-bool HasHandedOverToNewLauncher() { return g_handedOver; }
-
-bool SelfUpdateIfNewer(HWND window) {
-    if (!IsManifestLoaded() || g_offeredFileNotNewer) return false;
+bool PlanSelfUpdate(HWND window, LauncherDownload& download) {
+    if (!IsManifestLoaded() || g_offeredFileRefused) return false;
     const UpdateManifest& manifest = CurrentManifest();
     int offered[3];
     if (!LauncherUpdateAvailable(manifest.launcher_version) ||
@@ -104,7 +90,6 @@ bool SelfUpdateIfNewer(HWND window) {
     const DWORD ownLength = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
     // A cut-off own path would make the new launcher copy itself over the wrong file.
     if (folderLength == 0 || folderLength >= MAX_PATH || ownLength == 0 || ownLength >= MAX_PATH) return false;
-    const std::wstring updateFile = std::wstring(temporaryFolder) + kUpdateFileName;
 
     // The completion could not replace this file: the new launcher would end without
     // starting anything, at every start.
@@ -113,18 +98,27 @@ bool SelfUpdateIfNewer(HWND window) {
                                           std::to_wstring(offered[2]));
         return false;
     }
+    download.url = manifest.launcher_url;
+    download.digest = manifest.launcher_sha256;
+    download.file = std::wstring(temporaryFolder) + kUpdateFileName;
+    return true;
+}
 
-    SetStatusText(L"Updating launcher...");
-    std::wstring message;
-    if (!DownloadVerifiedFile(manifest.launcher_url, updateFile, 0, manifest.launcher_sha256, message,
-                              ProgressCallback())) {
-        MessageBoxW(window, message.c_str(), kLauncherCaption, MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
+bool HandOverToDownloadedLauncher(HWND window, const std::wstring& updateFile) {
     // A manifest that names a newer version over an older file would otherwise hand
     // over, restart this launcher and download again, for ever.
     if (!LauncherUpdateAvailable(FileVersionText(updateFile))) {
-        g_offeredFileNotNewer = true;
+        g_offeredFileRefused = true;
+        return false;
+    }
+    wchar_t ownPath[MAX_PATH] = {};
+    const DWORD ownLength = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
+    if (ownLength == 0 || ownLength >= MAX_PATH) return false;
+    // Whoever can change the manifest must not be able to run their program here.
+    if (JudgeDownloadedLauncher(ownPath, updateFile) != HandOverVerdict::Allowed) {
+        DeleteFileW(updateFile.c_str());
+        g_offeredFileRefused = true;
+        MessageBoxW(window, kNotVerifiedMessage, kLauncherCaption, MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
 
@@ -134,7 +128,6 @@ bool SelfUpdateIfNewer(HWND window) {
     const HINSTANCE started =
         ShellExecuteW(window, L"open", updateFile.c_str(), parameters.c_str(), nullptr, SW_HIDE);
     if (reinterpret_cast<INT_PTR>(started) <= 32) return false;
-    g_handedOver = true;
     DestroyWindow(window);
     return true;
 }

@@ -3,16 +3,21 @@
 
 #include <string>
 
-// Replaces the running launcher when the loaded manifest names a newer one: downloads
-// and verifies it into the temporary folder, starts it with "--self-update", and
-// destroys window. True only when the new launcher has been started and window
-// destroyed; false in every other case (no update needed, or the update failed, which
-// has then been shown). Runs on the window's thread while the window is created.
-bool SelfUpdateIfNewer(HWND window);
-
-// True once this process has handed over to a new launcher. Start-up then ends at once
-// and quietly: the new launcher is waiting for this process to end.
-bool HasHandedOverToNewLauncher();
+// The launcher's own update in two steps around its download, which runs on a worker
+// (DownloadVerifiedFile with DownloadSubject::Launcher). Both run on the window's thread.
+struct LauncherDownload {
+    std::wstring url;
+    std::wstring file;  // in the temporary folder
+    std::wstring digest;
+};
+// True, with what to fetch, when the loaded manifest names a newer launcher that may
+// replace this one. A launcher that cannot replace its own file says so once per
+// version in a box owned by window, and goes on.
+bool PlanSelfUpdate(HWND window, LauncherDownload& download);
+// After the download: starts the downloaded launcher with "--self-update" when it is
+// newer and, for a signed launcher, signed by the same publisher, then destroys window.
+// True only then. A file that is refused is not fetched again in this run.
+bool HandOverToDownloadedLauncher(HWND window, const std::wstring& updateFile);
 
 // The self-update completion's copy: puts source's bytes in target's place so that a
 // kill or a power loss at any moment leaves the old or the new file whole. The copy is

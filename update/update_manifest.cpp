@@ -1,6 +1,5 @@
 #include "update/update_manifest.h"
 
-#include "app/main_window.h"
 #include "net/http_requests.h"
 #include "net/service_interface.h"
 #include "update/manifest_rules.h"
@@ -26,12 +25,10 @@ bool FetchUpdateManifest(UpdateManifest& manifest, std::wstring& message) {
     return ReadUpdateManifest(document, manifest, message);
 }
 
-bool CheckForUpdates() {
-    std::wstring message;
+void AcceptManifest(const UpdateManifest& manifest, bool loaded) {
     ManifestState& state = State();
-    state.loaded = FetchUpdateManifest(state.manifest, message);
-    if (!state.loaded) SetStatusText(message);
-    return state.loaded;
+    state.loaded = loaded;
+    if (loaded) state.manifest = manifest;
 }
 
 const UpdateManifest& CurrentManifest() { return State().manifest; }

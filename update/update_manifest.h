@@ -21,9 +21,9 @@ extern const wchar_t kLauncherVersion[];
 // and manifest is exactly as it was.
 bool FetchUpdateManifest(UpdateManifest& manifest, std::wstring& message);
 
-// Fetches into the process-wide record, sets the loaded flag to the result and, on
-// failure, puts the message into the main window's status line. UI thread only.
-bool CheckForUpdates();
+// Takes a manifest fetched by a worker into the process-wide record, or (loaded false)
+// marks the record as not loaded. UI thread only.
+void AcceptManifest(const UpdateManifest& manifest, bool loaded);
 
 // The process-wide record and its flag (UI thread only).
 const UpdateManifest& CurrentManifest();

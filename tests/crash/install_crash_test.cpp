@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "install/install_client.h"
+#include "net/transfer_figures.h"
 #include "play/client_interface.h"
 #include "state/file_replace.h"
 #include "state/launcher_config.h"
@@ -59,7 +60,9 @@ class InstallCrash : public ServiceWorld {
 protected:
     void SetUp() override {
         ServiceWorld::SetUp();
-        ASSERT_TRUE(ServeClientPackage(PackageWithFiller(8 << 20), kVersion));
+        const std::string package = PackageWithFiller(8 << 20);
+        packageSize = package.size();
+        ASSERT_TRUE(ServeClientPackage(package, kVersion));
         install = folder / L"Sarnhold";
         ASSERT_TRUE(WriteInstallPath(install));
         // A long-played options file of a few megabytes, so that an aimed kill lands inside its copy.
@@ -86,7 +89,7 @@ protected:
         EXPECT_EQ(asked, button == IDC_REPAIR ? L"Scan and restore the managed client files? Your font settings and "
                                                 L"personal files will be preserved."
                                               : L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload "
-                                                L"size: about 3.4 GB.");
+                                                L"size: about " + FormatByteSize(packageSize, false) + L".");
         return asked == L"(no box)" ? nullptr : window;
     }
 
@@ -110,6 +113,7 @@ protected:
     }
 
     std::wstring install;
+    std::uint64_t packageSize = 0;
     std::wstring statusBefore;  // the status line when the last action was confirmed
     std::vector<PlayerFile> files;
 };

@@ -3,12 +3,13 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "app/display_scaling.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "app/ui_resources.h"
-#include "settings/settings_window.h"
+#include "app/settings_window.h"
 #include "support/client_package.h"
 #include "support/in_process_window.h"
 #include "support/window_driver.h"
@@ -79,10 +80,13 @@ TEST_F(MainWindowScaling, TextsFitAndTheLayoutFollowsAMoveToAnotherScaling) {
         const RECT action = ControlRect(window, IDC_MAIN_ACTION);
         EXPECT_EQ(action.left, ScaleToDpi(365, dpi)) << dpi;
         EXPECT_EQ(action.bottom - action.top, ScaleToDpi(43, dpi)) << dpi;
-        LOGFONTW font = {};
-        GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(GetDlgItem(window, IDC_STATUS), WM_GETFONT, 0, 0)),
-                   sizeof(font), &font);
-        EXPECT_EQ(font.lfHeight, ScaleToDpi(-13, dpi)) << dpi;
+        // The title (the first control) and the body text, each in its own font at this scaling.
+        for (const auto& control : {std::make_pair(GetWindow(window, GW_CHILD), -20),
+                                    std::make_pair(GetDlgItem(window, IDC_STATUS), -13)}) {
+            LOGFONTW font = {};
+            GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(control.first, WM_GETFONT, 0, 0)), sizeof(font), &font);
+            EXPECT_EQ(font.lfHeight, ScaleToDpi(control.second, dpi)) << dpi;
+        }
     }
 }
 

@@ -6,12 +6,14 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "net/transfer_figures.h"
 #include "play/client_interface.h"
 #include "state/launcher_config.h"
 #include "state/session.h"
 #include "support/clean_world.h"
 #include "support/client_package.h"
 #include "support/client_record.h"
+#include "support/service_control.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"
 
@@ -30,8 +32,8 @@ TEST_F(InstallFromTheWindow, KeepsThePlayersFilesPlaysAfterSignInAndNeverLoadsAP
     SetEnvironmentVariableW(L"HOLLOWMERE_CLIENT_CLOSE_MS", L"500");  // inherited by launcher and client
     const std::wstring launcher = folder / L"HollowmereLauncher.exe";
     ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_LAUNCHER_EXE, launcher.c_str(), FALSE));
-    const wchar_t* const planted[] = {L"winhttp", L"bcrypt", L"crypt32"};
-    // WINEDLLOVERRIDES="winhttp,bcrypt,crypt32=n,b", for this program name only (the
+    const wchar_t* const planted[] = {L"winhttp", L"bcrypt", L"crypt32", L"wintrust"};
+    // WINEDLLOVERRIDES="winhttp,bcrypt,crypt32,wintrust=n,b", for this program name only (the
     // variable itself does not reach a process started from a Windows one).
     struct Overrides {
         const wchar_t* dlls = L"Software\\Wine\\AppDefaults\\HollowmereLauncher.exe\\DllOverrides";
@@ -50,9 +52,16 @@ TEST_F(InstallFromTheWindow, KeepsThePlayersFilesPlaysAfterSignInAndNeverLoadsAP
     LauncherRun run;
     HWND window = StartLauncherWindow(run, L"", launcher);
     ASSERT_NE(window, nullptr);
+    // Release day: a new package is published while the window shows the old manifest,
+    // under a version outside ASCII.
+    const std::string release = PackageWithFiller(3 << 20), version = "1.0.1 \u2013 Frostfall";
+    ASSERT_TRUE(ServeClientPackage(release, version));
     ASSERT_EQ(PressAndAnswer(window, run.pid, IDC_MAIN_ACTION, IDYES),
-              L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload size: about 3.4 GB.");
+              L"Install Hollowmere Sarnhold in the selected folder?\n\nDownload size: about " +
+                  FormatByteSize(release.size(), false) + L".");
     ASSERT_EQ(WaitForControlText(window, IDC_STATUS, L"Client up to date", 60000), L"Client up to date");
+    EXPECT_EQ(SeenByService(kServedPackagePath).size(), 1u);
+    EXPECT_EQ(ReadFileBytes(install + L"\\" + kClientVersionMarkerName), version + "\r\n");
     ExpectPlayerFiles(install);
     ExpectNoHoldingCopies();
     SaveScreenshot(window, L"install-done");
@@ -74,6 +83,49 @@ TEST_F(InstallFromTheWindow, KeepsThePlayersFilesPlaysAfterSignInAndNeverLoadsAP
     for (const std::wstring dll : planted) EXPECT_FALSE(FileExists(folder / dll + L".dll.ran")) << dll;
     // A running client cannot be deleted with its folder.
     WaitUntil([&] { return DeleteFileW((install + L"\\" + kClientExecutableName).c_str()) != FALSE; }, 10000);
+}
+
+// The main action reads the manifest again before it installs: a client that became
+// current meanwhile (installed by another launcher for a release published since) is
+// said to be so, and a service that went away leaves the window as a Retry without a
+// manifest does, with the reason; neither asks anything or downloads.
+TEST_F(InstallFromTheWindow, TheMainActionFollowsTheManifestOfTheMoment) {
+    const struct {
+        const char* name;
+        bool serviceDown;
+        const wchar_t *status, *button;
+    } cases[] = {
+        {"now current", false, L"Client up to date", L"PLAY"},
+        {"service gone", true, L"Could not download the Hollowmere update manifest.", L"Retry"},
+    };
+    ASSERT_TRUE(WriteInstallPath(folder.path));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ResetService());
+        DeleteFileW((folder / kClientVersionMarkerName).c_str());
+        LauncherRun run;
+        HWND window = StartLauncherWindow(run);
+        ASSERT_NE(window, nullptr);
+        ASSERT_EQ(ReadControlText(window, IDC_MAIN_ACTION), L"INSTALL");
+        if (c.serviceDown) {
+            ASSERT_TRUE(AddScenario(kServedManifestPath, "status=503"));
+        } else {
+            ASSERT_TRUE(ServeClientPackage(PackageWithFiller(1), "2.0.0"));
+            ASSERT_TRUE(WriteFileBytes(folder / kClientExecutableName, "MZ") &&
+                        WriteFileBytes(folder / kClientVersionMarkerName, "2.0.0\r\n"));
+        }
+        ClickControl(window, IDC_MAIN_ACTION);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                return ReadControlText(window, IDC_MAIN_ACTION) == c.button && ReadControlText(window, IDC_STATUS) == c.status;
+            },
+            20000))
+            << ToUtf8(ReadControlText(window, IDC_STATUS));
+        EXPECT_TRUE(NoMessageBoxFor(run.pid, 1000));
+        EXPECT_EQ(SeenByService(kServedManifestPath).size(), 2u);
+        EXPECT_TRUE(SeenByService(kServedPackagePath).empty());
+        EXPECT_EQ(CloseLauncher(window, run), 0u);
+    }
 }
 
 }  // namespace

@@ -71,8 +71,7 @@ protected:
     }
 
     // The launcher cannot replace its own file: each newer version is named once in a
-    // warning, nothing is downloaded, and the window opens as usual. The update is
-    // decided before the window shows, so a shown window has no box to come.
+    // warning, nothing is downloaded, and the window goes on as usual.
     void ExpectWarnedOncePerVersion() {
         for (const auto& row : {std::make_pair("2.0.5", true), std::make_pair("2.0.5", false),
                                 std::make_pair("2.0.6", true)}) {
@@ -92,7 +91,8 @@ protected:
             }
             HWND window = WaitForLauncherWindow(run.pid, 20000);
             ASSERT_NE(window, nullptr);
-            EXPECT_EQ(ReadControlText(window, IDC_STATUS), kReady);
+            EXPECT_EQ(WaitForControlText(window, IDC_STATUS, kReady, 30000), kReady);
+            EXPECT_TRUE(NoMessageBoxFor(run.pid, 0));  // a box would have come before the status
             EXPECT_EQ(CloseLauncher(window, run), 0u);
         }
         EXPECT_EQ(LauncherDownloads(), 0u);
@@ -110,7 +110,7 @@ TEST_F(SelfUpdate, HandsOverOnlyToANewerFileWhichReplacesTheOldOneOnceFreeAndRes
         LauncherRun run;
         HWND window = StartLauncherWindow(run, L"", oldLauncher);
         ASSERT_NE(window, nullptr);
-        EXPECT_EQ(ReadControlText(window, IDC_STATUS), kReady);
+        EXPECT_EQ(WaitForControlText(window, IDC_STATUS, kReady, 30000), kReady);
         EXPECT_EQ(CloseLauncher(window, run), 0u);
     }
     EXPECT_EQ(LauncherDownloads(), 1u);
@@ -136,6 +136,74 @@ TEST_F(SelfUpdate, HandsOverOnlyToANewerFileWhichReplacesTheOldOneOnceFreeAndRes
     SaveScreenshot(window, L"self-update-handed-over");
     EXPECT_EQ(LauncherDownloads(), 2u);
     EXPECT_EQ(CloseLauncher(window, restarted), 0u);
+}
+
+// A launcher download that fails its check is named as the launcher's, and the window
+// then opens on the launcher the player has.
+TEST_F(SelfUpdate, AFailedDownloadIsNamedAsTheLaunchersAndTheWindowOpens) {
+    OfferLauncher("2.0.5", next);
+    ASSERT_TRUE(AddScenario(kLauncherPath, "status=200&times=1", "not the launcher"));
+    LauncherRun run;
+    ASSERT_TRUE(StartLauncher(L"", run, oldLauncher));
+    MessageBoxSeen box;
+    ASSERT_TRUE(WaitForMessageBox(run.pid, 30000, box));
+    EXPECT_EQ(box.text, L"The downloaded launcher update failed its security check.");
+    AnswerMessageBox(box.box, IDOK);
+    HWND window = WaitForLauncherWindow(run.pid, 20000);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WaitForControlText(window, IDC_STATUS, kReady, 30000), kReady);
+    EXPECT_EQ(CloseLauncher(window, run), 0u);
+    EXPECT_TRUE(OldLauncherUnchanged());
+}
+
+// A signed launcher hands over only to a launcher that Windows' check accepts and that
+// was signed with its own publisher's key; anything else is deleted, named once, and the
+// launcher opens as it is. (An unsigned launcher keeps to digest and version: above.)
+TEST_F(SelfUpdate, ASignedLauncherHandsOverOnlyToItsOwnPublishersLauncher) {
+    const std::wstring signedFiles = BuildPath(L"signed-launchers\\");
+    const struct {
+        const wchar_t* offered;
+        bool handsOver;
+    } cases[] = {
+        {L"next-A.exe", true},
+        {L"next-B.exe", false},  // the same name from the same authority, another key
+        {L"next-launcher\\HollowmereLauncher.exe", false},  // unsigned
+        {L"next-A-changed.exe", false},  // one byte changed after signing, the digest made to match
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.offered));
+        ASSERT_TRUE(ResetService());
+        ASSERT_TRUE(CopyFileW((signedFiles + L"running-A.exe").c_str(), oldLauncher.c_str(), FALSE));
+        const std::wstring offered = std::wstring(c.offered).find(L'\\') == std::wstring::npos
+                                         ? signedFiles + c.offered
+                                         : BuildPath(c.offered);
+        const std::string bytes = ReadFileBytes(offered);
+        ASSERT_FALSE(bytes.empty());
+        OfferLauncher("2.0.5", bytes);
+        LauncherRun run;
+        ASSERT_TRUE(StartLauncher(L"", run, oldLauncher));
+        if (c.handsOver) {
+            EXPECT_EQ(WaitForExit(run, 30000), 0u) << "the old launcher did not hand over";
+            LauncherRun restarted;
+            HWND window = WaitForLauncherOf(oldLauncher, 0, restarted);
+            ASSERT_NE(window, nullptr);
+            EXPECT_TRUE(ReadFileBytes(oldLauncher) == bytes);
+            EXPECT_EQ(CloseLauncher(window, restarted), 0u);
+            continue;
+        }
+        MessageBoxSeen box;
+        ASSERT_TRUE(WaitForMessageBox(run.pid, 30000, box));
+        EXPECT_EQ(box.text, L"The launcher update could not be verified, so it was not installed. The launcher will go "
+                            L"on with the current version.");
+        AnswerMessageBox(box.box, IDOK);
+        HWND window = WaitForLauncherWindow(run.pid, 20000);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(WaitForControlText(window, IDC_STATUS, kReady, 30000), kReady);
+        EXPECT_FALSE(FileExists(TemporaryFile(L"HollowmereLauncher.update.exe")));
+        EXPECT_EQ(LauncherDownloads(), 1u);
+        EXPECT_EQ(CloseLauncher(window, run), 0u);
+        EXPECT_TRUE(ReadFileBytes(oldLauncher) == ReadFileBytes(signedFiles + L"running-A.exe"));
+    }
 }
 
 TEST_F(SelfUpdate, TheCompletionExitsWith5OnATargetItCannotWrite) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "settings/settings_window.h"
+#include "app/settings_window.h"
 #include "state/install_folder_lock.h"
 #include "state/launcher_config.h"
 #include "support/clean_world.h"

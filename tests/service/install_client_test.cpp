@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "install/install_client.h"
+#include "net/text_conversion.h"
 #include "net/transfer_figures.h"
 #include "play/client_interface.h"
 #include "state/install_folder_lock.h"
@@ -153,6 +154,33 @@ TEST_F(InstallClientTest, NothingIsDownloadedWhenTheInstallDriveIsShort) {
                            FormatByteSize(manifest.client_size, true) +
                            L" there, and 4.0 MB is free. Free some space and try again.");
     EXPECT_TRUE(SeenByService(kServedPackagePath).empty());
+}
+
+// A package the publisher got wrong, and a version outside ASCII: the marker is written
+// only beside the client, as UTF-8, and reads back as the version it names.
+TEST_F(InstallClientTest, OnlyAPackageWithTheClientIsMarkedAndItsVersionIsUtf8) {
+    const struct {
+        const char* version;
+        bool withClient;
+        const wchar_t* message;  // null: installed
+    } cases[] = {
+        {"1.0.1 \u2013 Frostfall", true, nullptr},
+        {"1.0.2", false,
+         L"The client package is damaged: it does not contain \"Sarnhold-Elderline.exe\". Please tell Hollowmere "
+         L"support, and try again once a repaired package is published."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        std::vector<ZipEntry> entries = {{"SarnFont.ini", kPackageFont}};
+        if (c.withClient) entries.push_back({"Sarnhold-Elderline.exe", "MZ client"});
+        Serve(entries, c.version);
+        const std::wstring where = folder / Utf8ToWide(c.version);
+        EXPECT_EQ(Install(where), c.message == nullptr);
+        EXPECT_EQ(message, c.message ? c.message : L"");
+        EXPECT_EQ(FileExists(where + L"\\" + kClientVersionMarkerName), c.message == nullptr);
+        if (!c.message) EXPECT_EQ(ReadFileBytes(where + L"\\" + kClientVersionMarkerName), std::string(c.version) + "\r\n");
+        EXPECT_EQ(IsClientCurrent(where, manifest), c.message == nullptr);
+    }
 }
 
 TEST_F(InstallClientTest, FolderAndMarkerFailuresNameTheirReason) {

@@ -29,24 +29,34 @@ protected:
 TEST_F(MainWindowStatus, FollowsTheUpdateCheckTheInstalledVersionAndTheSavedSignIn) {
     const std::string served = ServedClientVersion();
     ASSERT_FALSE(served.empty());
+    std::string package;
+    ASSERT_TRUE(ReadServiceFile(kServedPackagePath, package));
+    const std::string frostfall = "1.0.1 \u2013 Frostfall", zoe = "Zo\u00eb 1.0";
     struct Row {
         bool serviceDown;
-        std::string marker;    // empty: no client installed
-        const wchar_t* name;   // null: nobody signed in
+        std::string published;  // empty: the demo release
+        std::string marker;     // empty: no client installed
+        const wchar_t* name;    // null: nobody signed in
         const wchar_t *status, *button, *account;
     };
     const Row rows[] = {
-        {true, served, L"Wren", L"Unable to check updates. Check your internet connection.", L"Retry",
+        {true, "", served, L"Wren", L"Unable to check updates. Check your internet connection.", L"Retry",
          L"Signed in as Wren"},
-        {false, "", L"", L"Sarnhold is ready to install", L"INSTALL", L"Signed in with Discord"},
-        {false, "0.9.0", nullptr, L"Sarnhold is ready to install", L"INSTALL",
+        {false, "", "", L"", L"Sarnhold is ready to install", L"INSTALL", L"Signed in with Discord"},
+        {false, "", "0.9.0", nullptr, L"Sarnhold is ready to install", L"INSTALL",
          L"Not signed in - Discord opens on first Play"},
-        {false, served, L"Wren", L"Client up to date", L"PLAY", L"Signed in as Wren"},
+        {false, "", served, L"Wren", L"Client up to date", L"PLAY", L"Signed in as Wren"},
+        // Markers are UTF-8; an older launcher wrote one byte per character.
+        {false, frostfall, frostfall, L"Wren", L"Client up to date", L"PLAY", L"Signed in as Wren"},
+        {false, frostfall, "1.0.1 - Frostfall", L"Wren", L"Sarnhold is ready to install", L"INSTALL",
+         L"Signed in as Wren"},
+        {false, zoe, "Zo\xEB 1.0", L"Wren", L"Client up to date", L"PLAY", L"Signed in as Wren"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.marker + (row.serviceDown ? ", service down" : ""));
         ASSERT_TRUE(ResetService());
         if (row.serviceDown) ASSERT_TRUE(AddScenario(kServedManifestPath, "status=503"));
+        if (!row.published.empty()) ASSERT_TRUE(ServeClientPackage(package, row.published));
         DeleteFileW((folder / kClientExecutableName).c_str());
         if (!row.marker.empty()) {
             ASSERT_TRUE(WriteFileBytes(folder / kClientExecutableName, "MZ"));

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "net/service_interface.h"
 #include "net/text_conversion.h"
 #include "support/clean_world.h"
+#include "support/client_package.h"
 #include "support/service_control.h"
 
 namespace {
@@ -90,13 +92,69 @@ TEST_F(Download, EachAnswerLeavesTheBytesTheNextCallCanUse) {
     }
 }
 
+// A partial file resumes only for the release it was begun for, as its record beside it
+// says; bytes of another release start over, and a file without a record (an older
+// launcher's) resumes as before. The record is there from the first byte and goes with
+// the partial file.
+TEST_F(Download, APartialFileResumesOnlyForItsOwnRelease) {
+    std::string digest = ToUtf8(tenDigest);
+    for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string nearMiss = digest;
+    nearMiss.back() = nearMiss.back() == '0' ? '1' : '0';
+    const std::wstring record = PartialReleaseRecordPath(target);
+    const struct {
+        const char* name;
+        std::string record;  // empty: none
+        const char* range;
+    } cases[] = {
+        {"no record", "", "bytes=4-"},
+        {"this release", "10 " + digest + "\n", "bytes=4-"},
+        {"a digest one character off", "10 " + nearMiss + "\n", "(none)"},
+        {"a size one byte more", "11 " + digest + "\n", "(none)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ResetService() && ServeServiceFile(kTenPath, kTen));
+        ASSERT_TRUE(WriteFileBytes(target, kTen));  // a complete package kept from before is no partial file
+        ASSERT_TRUE(WriteFileBytes(partial, "0123"));
+        fs::remove(fs::path(record));
+        ASSERT_TRUE(c.record.empty() || WriteFileBytes(record, c.record));
+        // What the room check counts as fetched already.
+        EXPECT_EQ(ResumableBytes(target, 10, tenDigest), std::string(c.range) == "(none)" ? 0u : 4u);
+        EXPECT_TRUE(Fetch(10)) << ToUtf8(message);
+        EXPECT_EQ(SeenByService(kTenPath, "Range"), std::vector<std::string>{c.range});
+        EXPECT_EQ(ReadFileBytes(target), kTen);
+        EXPECT_FALSE(FileExists(record));
+    }
+    ASSERT_TRUE(AddScenario(kTenPath, "cut_after=3&times=1"));
+    fs::remove(fs::path(target));
+    EXPECT_FALSE(Fetch(10));
+    EXPECT_EQ(ReadFileBytes(partial), "012");
+    EXPECT_EQ(ReadFileBytes(record), "10 " + digest + "\n");
+
+    // Bytes whose digest differs from the manifest's in its last digit only fail the check.
+    EXPECT_FALSE(DownloadVerifiedFile(ServiceTestUrl(kTenPath), target, 10, Utf8ToWide(nearMiss), message,
+                                      ProgressCallback()));
+    EXPECT_EQ(message, kSecurityCheck);
+
+    // The launcher's own update says what failed in its own words.
+    fs::remove(fs::path(record));
+    ASSERT_TRUE(WriteFileBytes(partial, "a wrong launcher"));
+    EXPECT_FALSE(DownloadVerifiedFile(ServiceTestUrl(kTenPath), target, 0, tenDigest, message, ProgressCallback(),
+                                      DownloadSubject::Launcher));
+    EXPECT_EQ(message, L"The downloaded launcher update failed its security check.");
+    EXPECT_FALSE(FileExists(partial) || FileExists(record));
+}
+
 TEST_F(Download, AServerThatGoesOnSendingIsCutOffPastTheSizeOrTheCap) {
     ASSERT_TRUE(AddScenario(kTenPath, "body_size=3145728&times=1"));
     EXPECT_FALSE(Fetch(10));
     EXPECT_EQ(message, kIncomplete);
     EXPECT_LT(fs::file_size(fs::path(partial)), 2u * 1048576);
 
-    // Unknown size: a partial file already at the 256 MiB cap, so only the bytes past it travel.
+    // Unknown size: a partial file already at the 256 MiB cap (an older launcher's, without
+    // a record), so only the bytes past it travel.
+    fs::remove(fs::path(PartialReleaseRecordPath(target)));
     HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     LARGE_INTEGER cap;
     cap.QuadPart = 256ll * 1048576;

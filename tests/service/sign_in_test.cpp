@@ -33,7 +33,10 @@ const char* const kStart = "/api/launcher/start";
 const char* const kRedeem = "/api/launcher/redeem";
 
 std::vector<DWORD> g_waits;
-void WINAPI RecordWait(DWORD milliseconds) { g_waits.push_back(milliseconds); }
+bool WINAPI RecordWait(HANDLE, DWORD milliseconds) {
+    g_waits.push_back(milliseconds);
+    return false;
+}
 
 std::string LoadedSession() {
     std::string token;

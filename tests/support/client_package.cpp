@@ -59,7 +59,7 @@ std::string MakeStoredZip(const std::vector<ZipEntry>& entries) {
 
 bool ServeClientPackage(const std::string& bytes, const std::string& version) {
     // The service writes the manifest, with the digest computed on its side.
-    return ServiceControl("package?client_version=" + version, bytes);
+    return ServiceControl("package?client_version=" + EncodeQueryValue(version), bytes);
 }
 
 std::string ServedClientVersion() {

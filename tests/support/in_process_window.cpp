@@ -62,6 +62,7 @@ void InProcessMainWindow::TearDown() {
 HWND InProcessMainWindow::OpenWindow() {
     window = CreateLauncherWindow(GetModuleHandleW(nullptr), kMainClientHeight);
     if (window) ShowWindow(window, SW_SHOW);
-    PumpMessages();
+    // Until the update check's result has been taken.
+    PumpUntil([] { return MainWindow().work != WindowWork::CheckingForUpdates; }, 30000);
     return window;
 }

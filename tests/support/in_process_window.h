@@ -35,7 +35,7 @@ protected:
     static void TearDownTestSuite();
     void SetUp() override;
     void TearDown() override;
-    // Creates and shows the window; it checks for updates as it opens.
+    // Creates and shows the window, and returns once its update check has been taken.
     HWND OpenWindow();
 
     HWND window = nullptr;

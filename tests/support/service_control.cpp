@@ -10,8 +10,6 @@
 
 std::wstring ServiceTestUrl(const std::string& path) { return std::wstring(kServiceOrigin) + Utf8ToWide(path); }
 
-namespace {
-
 // Percent-encodes text for a query string value.
 std::string EncodeQueryValue(const std::string& text) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -27,8 +25,6 @@ std::string EncodeQueryValue(const std::string& text) {
     }
     return encoded;
 }
-
-}  // namespace
 
 bool ServiceControl(const std::string& command, const std::string& body, std::string* replyOut, const wchar_t* verb) {
     std::string ignored;

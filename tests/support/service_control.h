@@ -11,6 +11,9 @@
 // The service origin followed by path, e.g. ServiceTestUrl("/download/sarnhold/manifest.json").
 std::wstring ServiceTestUrl(const std::string& path);
 
+// Percent-encodes text for a query string value.
+std::string EncodeQueryValue(const std::string& text);
+
 // The one call behind all others: verb on "/_control/" + command (its query included),
 // with body. True when the service answered 200; reply (when given) gets its body.
 bool ServiceControl(const std::string& command, const std::string& body = std::string(),

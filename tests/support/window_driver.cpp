@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/main_window.h"
 #include "support/test_files.h"
 
 namespace {
@@ -85,7 +86,11 @@ HWND WaitForLauncherOf(const std::wstring& image, DWORD exceptPid, LauncherRun& 
 }
 
 HWND StartLauncherWindow(LauncherRun& run, const std::wstring& arguments, const std::wstring& exe) {
-    return StartLauncher(arguments, run, exe) ? WaitForLauncherWindow(run.pid, 20000) : nullptr;
+    HWND window = StartLauncher(arguments, run, exe) ? WaitForLauncherWindow(run.pid, 20000) : nullptr;
+    // The main window shows before its update check has ended; the settings form has no status.
+    if (window && !WaitUntil([&] { return ReadControlText(window, IDC_STATUS) != L"Checking for updates..."; }, 30000))
+        return nullptr;
+    return window;
 }
 
 DWORD CloseLauncher(HWND window, const LauncherRun& run) {

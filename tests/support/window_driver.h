@@ -22,7 +22,8 @@ bool StartLauncher(const std::wstring& arguments, LauncherRun& run,
                    const std::wstring& exe = HOLLOWMERE_TEST_LAUNCHER_EXE);
 // The exit code, or STILL_ACTIVE when the process did not end in time.
 DWORD WaitForExit(const LauncherRun& run, DWORD timeoutMs);
-// Starts the launcher and waits for its window; null when either fails.
+// Starts the launcher and waits for its window and, for the main window, for its update
+// check to end; null when any of them fails.
 HWND StartLauncherWindow(LauncherRun& run, const std::wstring& arguments = L"",
                          const std::wstring& exe = HOLLOWMERE_TEST_LAUNCHER_EXE);
 // Closes the window and returns the process's exit code (STILL_ACTIVE when it went on).

@@ -8,7 +8,8 @@
 #include <memory>
 
 #include "app/main_window.h"
-#include "install/install_records.h"
+#include "app/window_work.h"
+#include "app/install_records.h"
 #include "state/launcher_config.h"
 #include "state/session.h"
 #include "support/in_process_window.h"
@@ -23,10 +24,11 @@ protected:
         InProcessMainWindow::SetUp();
         ASSERT_NE(OpenWindow(), nullptr);
     }
-    // What the install start does before its worker runs.
-    void EnterInstallingState() {
-        MainWindow().busy = true;
-        EnableWindow(MainWindow().mainAction, FALSE);
+    // What the install start does before its worker runs, with the worker in phase.
+    void EnterInstallingState(int phase = kInstallUnpacking) {
+        MainWindow().control = std::make_shared<WorkControl>();
+        MainWindow().control->install.phase = phase;
+        SetWindowWork(WindowWork::Installing);
         ShowWindow(MainWindow().progressBar, SW_SHOW);
     }
 };
@@ -49,7 +51,7 @@ TEST_F(MainWindowInProcess, ReportsMoveTheBarAndAFailureEndsInItsBoxAndIdle) {
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, *reason ? reason : L"The installation could not be completed.");
         EXPECT_EQ(boxes[0].icon, BoxIcon::Error);
-        EXPECT_FALSE(MainWindow().busy);
+        EXPECT_EQ(MainWindow().work, WindowWork::Idle);
         EXPECT_TRUE(IsWindowEnabled(MainWindow().mainAction));
         EXPECT_FALSE(IsWindowVisible(bar));
     }
@@ -57,7 +59,7 @@ TEST_F(MainWindowInProcess, ReportsMoveTheBarAndAFailureEndsInItsBoxAndIdle) {
     EnterInstallingState();
     PostMessageW(window, WM_INSTALL_DONE, 0, 0);
     PumpMessages();
-    EXPECT_FALSE(MainWindow().busy);
+    EXPECT_EQ(MainWindow().work, WindowWork::Idle);
 }
 
 TEST_F(MainWindowInProcess, BusyWindowRefusesToCloseAndIgnoresCommands) {

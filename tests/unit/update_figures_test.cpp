@@ -8,6 +8,8 @@
 #include "install/disk_room.h"
 #include "net/transfer_figures.h"
 #include "update/manifest_rules.h"
+#include "update/pe_version.h"
+#include "support/test_files.h"
 
 // What the player is told about an update and its download, and which updates are taken.
 
@@ -117,6 +119,48 @@ TEST(ManifestRules, LauncherVersionComparison) {
         EXPECT_TRUE(LauncherUpdateAvailable(newer)) << newer;
     for (const wchar_t* notNewer : {L"2.0.4", L"1.9.9", L"1.99999999999.0", L"2.0", L"", L"v2.0.5", L"-3.0.0"})
         EXPECT_FALSE(LauncherUpdateAvailable(notNewer)) << notNewer;
+}
+
+// The version of a downloaded launcher, read from its bytes: the launcher's own file
+// reads as its version, and each near miss of a damaged or hostile file reads as none,
+// so it is never taken as newer.
+TEST(ExecutableVersion, OnlyAWholeVersionResourceInsideTheFileReads) {
+    const std::string image = ReadFileBytes(HOLLOWMERE_TEST_LAUNCHER_EXE);
+    const std::string key("V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0", 30);
+    const std::size_t block = image.find(key) - 6;
+    ASSERT_LT(block, image.size());
+    const auto read32 = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(image[at + i]);
+        return value;
+    };
+    // The resource's data entry: its size (the block's own length here), then two zero fields.
+    const std::uint32_t length = static_cast<unsigned char>(image[block]) | static_cast<unsigned char>(image[block + 1]) << 8;
+    std::vector<std::size_t> entries;
+    for (std::size_t at = 4; at + 12 <= block; ++at)
+        if (read32(at) == length && read32(at + 4) == 0 && read32(at + 8) == 0) entries.push_back(at);
+    ASSERT_EQ(entries.size(), 1u);
+    const std::size_t sizeField = entries[0];
+    const auto patched = [&](std::size_t at, std::string bytes) { return std::string(image).replace(at, bytes.size(), bytes); };
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* version;  // null: none
+    } cases[] = {
+        {"the launcher itself", image, "2.0.4"},
+        {"its key one letter off", patched(block + 6 + 28, "P"), nullptr},
+        {"its signature one bit off", patched(block + 40, "\xBC"), nullptr},
+        {"cut one byte short of its version", image.substr(0, block + 55), nullptr},
+        {"a resource claiming 256 MiB", patched(sizeField, std::string("\0\0\0\x10", 4)), nullptr},
+        {"a resource one byte past the file", patched(sizeField, std::string(reinterpret_cast<const char*>(&length), 4))
+                                                  .substr(0, block + length - 1), nullptr},
+        {"not an executable", "MZ", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string version = "untouched", problem;
+        EXPECT_EQ(ReadExecutableVersion(c.bytes, version, problem), c.version != nullptr) << c.name;
+        EXPECT_EQ(version, c.version ? c.version : "untouched") << c.name;
+    }
 }
 
 }  // namespace

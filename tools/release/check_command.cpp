@@ -2,13 +2,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "file_digest.h"
 #include "http_fetch.h"
 #include "native_text.h"
+#include "package_contents.h"
 #include "net/json_fields.h"
 #include "net/text_conversion.h"
-#include "pe_version.h"
+#include "update/pe_version.h"
 #include "release_commands.h"
 #include "update/manifest_rules.h"
 
@@ -25,6 +27,9 @@ constexpr const char* kInterrupted =
     "\"The client download was interrupted. Run the launcher again to resume.\"";
 constexpr const char* kIncomplete = "\"The client download was interrupted or incomplete.\"";
 constexpr const char* kSecurityCheck = "\"The downloaded client failed its security check.\"";
+constexpr const char* kExtractFailed = "\"Windows could not extract the client package.\"";
+constexpr const char* kMissingClient =
+    "\"The client package is damaged: it does not contain \"Sarnhold-Elderline.exe\". ...\"";
 
 struct Report {
     int failed = 0;
@@ -66,7 +71,74 @@ FetchReply FetchFrom(const std::string& url, const FetchOptions& base, long long
     return reply;
 }
 
-// The package: its download, resume, length and digest.
+// count bytes from offset, asked for as exactly that range, as the launcher will ask for
+// the parts of a package it keeps. On false, problem says what came instead.
+bool FetchRange(const std::string& url, const FetchOptions& base, std::uint64_t offset, std::uint64_t count,
+                std::string& body, std::string& problem) {
+    FetchOptions options = base;
+    options.rangeFrom = static_cast<long long>(offset);
+    options.rangeTo = static_cast<long long>(offset + count - 1);
+    FetchReply reply;
+    bool tooLarge = false;
+    const bool fetched = FetchWithin(url, options, count, body, reply, tooLarge);
+    if (fetched && reply.status == 206 && body.size() == count) return true;
+    problem = "a request for bytes " + std::to_string(offset) + "-" + std::to_string(offset + count - 1) + " " +
+              (fetched && reply.status == 206 ? "answered 206 with " + std::to_string(body.size()) + " bytes"
+                                              : Answer(reply));
+    return false;
+}
+
+// What the package holds, from its end alone, as a quick check reads it too: the tail,
+// then the central directory when it begins before the tail.
+void CheckPackageContents(Report& report, const std::string& url, const FetchOptions& options, long long length) {
+    std::string tail, directory, problem;
+    ZipDirectoryPlace place;
+    std::vector<ZipEntry> entries;
+    const std::uint64_t size = length > 0 ? static_cast<std::uint64_t>(length) : 0;
+    const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, kZipTailBytes);
+    bool served = length >= 0 && (size == 0 || FetchRange(url, options, tailStart, size - tailStart, tail, problem));
+    bool read = served && LocateZipDirectory(tail, size, place, problem);
+    if (read && place.offset >= tailStart)
+        directory = tail.substr(static_cast<std::size_t>(place.offset - tailStart),
+                                static_cast<std::size_t>(place.size));
+    else if (read && place.size > 0)
+        served = FetchRange(url, options, place.offset, place.size, directory, problem);
+    read = served && read && ReadZipDirectory(directory, place, entries, problem);
+    if (!read) {
+        if (!served)
+            Say(report, kSkip, "archive",
+                length < 0 ? "the package's length is not known" : "needs range requests, but " + problem);
+        else
+            Say(report, kFail, "archive", "the package is " + problem + ": every install fails with " + kExtractFailed);
+        for (const char* check : {"entries", "client executable", "entry names"})
+            Say(report, kSkip, check, "needs the archive's directory");
+        return;
+    }
+    Say(report, kPass, "archive", std::string("a zip archive") + (place.zip64 ? " (zip64)" : "") + " whose " +
+        std::to_string(place.size) + "-byte central directory lists " + std::to_string(entries.size()) + " entries");
+    if (entries.empty()) {
+        Say(report, kFail, "entries",
+            std::string("the archive holds no entries: every install ends with ") + kMissingClient);
+        for (const char* check : {"client executable", "entry names"})
+            Say(report, kSkip, check, "the archive holds no entries");
+        return;
+    }
+    const PackageContents contents = DescribePackage(entries);
+    Say(report, kPass, "entries", "the archive holds " + std::to_string(contents.files) + " files, " +
+        std::to_string(contents.bytes) + " bytes unpacked");
+    if (contents.hasClient)
+        Say(report, kPass, "client executable", "\"Sarnhold-Elderline.exe\" is at the top of the archive");
+    else
+        Say(report, kFail, "client executable",
+            std::string(kNoClientText) + ": every install ends with " + kMissingClient);
+    if (contents.unsafeCount)
+        Say(report, kFail, "entry names",
+            DescribeUnsafeEntry(contents) + ": every install fails with " + kExtractFailed);
+    else
+        Say(report, kPass, "entry names", "every entry unpacks inside the install folder");
+}
+
+// The package: its download, resume, length, digest and what it holds.
 void CheckPackage(Report& report, const UpdateManifest& manifest, const FetchOptions& options, bool quick) {
     const std::string url = WideToUtf8(manifest.client_url);
     Sha256Digest digest;
@@ -89,7 +161,9 @@ void CheckPackage(Report& report, const UpdateManifest& manifest, const FetchOpt
                                                           std::to_string(received) + " bytes (" + whole.error + ")"
                                                     : Answer(whole);
         Say(report, kFail, "download", url + " " + how + ": every install fails with " + kInterrupted);
-        for (const char* check : {"resume", "length", "client digest"}) Say(report, kSkip, check, "needs the download");
+        for (const char* check : {"resume", "length", "client digest", "archive", "entries", "client executable",
+                                  "entry names"})
+            Say(report, kSkip, check, "needs the download");
         return;
     }
     Say(report, kPass, "download", url + " answered 200" + (quick ? "" : " and sent " + std::to_string(received) + " bytes"));
@@ -140,16 +214,15 @@ void CheckPackage(Report& report, const UpdateManifest& manifest, const FetchOpt
             sizeText + ": every install fails with " + kIncomplete);
 
     const std::string expected = WideToUtf8(manifest.client_sha256);
-    if (quick) {
+    const std::string computed = quick ? "" : FinishSha256(digest);
+    if (quick)
         Say(report, kSkip, "client digest", "the package was not read (--quick)");
-        return;
-    }
-    const std::string computed = FinishSha256(digest);
-    if (SameDigestText(computed, expected))
+    else if (SameDigestText(computed, expected))
         Say(report, kPass, "client digest", "SHA-256 " + computed + " equals client_sha256");
     else
         Say(report, kFail, "client digest", "the package's SHA-256 is " + computed + " but client_sha256 is " +
             Quoted(expected) + ": every install fails with " + kSecurityCheck);
+    CheckPackageContents(report, url, options, length);
 }
 
 // The launcher file: what every older launcher replaces itself with.
@@ -271,7 +344,8 @@ int RunCheckCommand(const CheckArguments& arguments) {
         CheckPackage(report, manifest, options, arguments.quick);
         CheckLauncherFile(report, manifest, options);
     } else {
-        for (const char* check : {"download", "resume", "length", "client digest", "launcher file", "launcher digest"})
+        for (const char* check : {"download", "resume", "length", "client digest", "archive", "entries",
+                                  "client executable", "entry names", "launcher file", "launcher digest"})
             Say(report, kSkip, check, "no launcher reads this manifest");
     }
 

@@ -69,7 +69,8 @@ bool FetchUrl(const std::string& url, const FetchOptions& options, const BodySin
         curl_easy_setopt(curl, CURLOPT_CAINFO, options.caFile.c_str());
         curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
     }
-    const std::string range = std::to_string(options.rangeFrom) + "-";
+    const std::string range =
+        std::to_string(options.rangeFrom) + "-" + (options.rangeTo >= 0 ? std::to_string(options.rangeTo) : "");
     if (options.rangeFrom >= 0) curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ReceiveBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);

@@ -6,13 +6,14 @@
 #include "net/service_interface.h"
 
 // GET requests made the way the launcher makes them: its user agent and time-outs, HTTP
-// 1.1, an optional "Range: bytes=N-" header, redirects followed as WinHTTP follows them
-// (never from https to http), and the server's certificate checked.
+// 1.1, an optional "Range: bytes=N-" (or "bytes=N-M") header, redirects followed as
+// WinHTTP follows them (never from https to http), and the server's certificate checked.
 
 struct FetchOptions {
     std::string caFile;  // trusted authorities instead of the system's; empty: the system's
     HttpTimeouts timeouts = kDownloadTimeouts;
     long long rangeFrom = -1;  // below 0: no Range header
+    long long rangeTo = -1;    // with rangeFrom, the last byte asked for; below 0: to the end
 };
 
 struct FetchReply {

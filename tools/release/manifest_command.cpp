@@ -5,12 +5,14 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "file_digest.h"
 #include "net/json_fields.h"
 #include "net/service_interface.h"
 #include "net/text_conversion.h"
-#include "pe_version.h"
+#include "package_contents.h"
+#include "update/pe_version.h"
 #include "release_commands.h"
 #include "update/manifest_rules.h"
 
@@ -62,6 +64,15 @@ int RunManifestCommand(const ManifestArguments& arguments) {
     if (!DigestLocalFile(arguments.client, clientDigest, clientSize, problem)) return Refuse(problem);
     // The launcher takes a size of 0 to mean "unknown" and would check no length.
     if (clientSize == 0) return Refuse("the client package " + arguments.client + " is empty");
+    // What every player's install will unpack, from the zip's central directory.
+    const std::string package = "the client package " + arguments.client;
+    std::vector<ZipEntry> entries;
+    if (!ReadPackageFileDirectory(arguments.client, entries, problem)) return Refuse(package + " is " + problem);
+    if (entries.empty()) return Refuse(package + " is a zip archive with no entries");
+    const PackageContents contents = DescribePackage(entries);
+    if (!contents.hasClient) Refuse(package + " has " + kNoClientText);
+    if (contents.unsafeCount) Refuse(package + ": " + DescribeUnsafeEntry(contents));
+    if (!contents.hasClient || contents.unsafeCount) return 1;
 
     std::ifstream launcherFile(arguments.launcher, std::ios::binary);
     if (!launcherFile) return Refuse("cannot open " + arguments.launcher);
@@ -108,5 +119,7 @@ int RunManifestCommand(const ManifestArguments& arguments) {
     std::printf("Wrote %s (%zu bytes):\n", arguments.output.c_str(), document.size());
     for (int i = 0; i < kFieldCount; ++i) std::printf("  %-17s %s\n", kKeys[i], values[i].c_str());
     std::printf("launcher_version is the version resource of %s.\n", arguments.launcher.c_str());
+    std::printf("%s holds %llu files, %llu bytes unpacked.\n", arguments.client.c_str(),
+                static_cast<unsigned long long>(contents.files), static_cast<unsigned long long>(contents.bytes));
     return 0;
 }

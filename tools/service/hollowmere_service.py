@@ -123,7 +123,7 @@ def build_manifest(origin, package, launcher, client_version, launcher_version):
         "launcher_url": origin + LAUNCHER_PATH,
         "launcher_sha256": hashlib.sha256(launcher).hexdigest(),
     }
-    return (json.dumps(fields, indent=2) + "\n").encode("utf-8")
+    return (json.dumps(fields, indent=2, ensure_ascii=False) + "\n").encode("utf-8")  # UTF-8 as it is, no \u escapes
 
 
 class Scenario:

@@ -1,4 +1,4 @@
-#include "install/install_records.h"
+#include "app/install_records.h"
 
 #include <atomic>
 #include <memory>

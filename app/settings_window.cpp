@@ -1,4 +1,4 @@
-#include "settings/settings_window.h"
+#include "app/settings_window.h"
 
 #include <commctrl.h>
 #include <commdlg.h>

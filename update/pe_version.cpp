@@ -1,4 +1,4 @@
-#include "pe_version.h"
+#include "update/pe_version.h"
 
 #include <cstdint>
 
@@ -107,9 +107,10 @@ bool ReadExecutableVersion(const std::string& image, std::string& version, std::
     std::uint32_t dataAddress = 0, dataSize = 0, fixedSignature = 0, versionHigh = 0, versionLow = 0;
     std::uint64_t block = 0;
     // The fixed part follows a 6-byte header and the key "VS_VERSION_INFO" (16 UTF-16
-    // units with its terminator), aligned to 4 bytes: 40 bytes in.
+    // units with its terminator), aligned to 4 bytes: 40 bytes in. A resource that claims
+    // more bytes than the file holds is damaged, whatever its first bytes say.
     if (!Read32(image, root + target, dataAddress) || !Read32(image, root + target + 4, dataSize) ||
-        dataSize < 40 + 52 || !OffsetOfAddress(image, sections, dataAddress, block) || block + 40 + 52 > image.size() ||
+        dataSize < 40 + 52 || !OffsetOfAddress(image, sections, dataAddress, block) || block + dataSize > image.size() ||
         image.compare(block + 6, 32, std::string("V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0\0\0", 32)) != 0 ||
         !Read32(image, block + 40, fixedSignature) || fixedSignature != kFixedInfoSignature ||
         !Read32(image, block + 48, versionHigh) || !Read32(image, block + 52, versionLow)) {

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "install/zip_directory.h"
+
+// What the client package holds, judged from its zip central directory alone, so a check
+// needs only the package's end: what every player's install would meet.
+
+struct PackageContents {
+    std::uint64_t files = 0;  // entries that are not folders
+    std::uint64_t bytes = 0;  // their unpacked sizes added up
+    bool hasClient = false;   // "Sarnhold-Elderline.exe" at the top of the archive
+    // The first entry that would unpack outside the install folder (printable), why, and
+    // how many such entries there are.
+    std::string unsafeName;
+    std::string unsafeWhy;
+    std::uint64_t unsafeCount = 0;
+};
+PackageContents DescribePackage(const std::vector<ZipEntry>& entries);
+
+// The central directory of a package file on disk, read from its end. On false, problem
+// completes "the client package ... is": "not a zip archive: ...", "unreadable: ...".
+bool ReadPackageFileDirectory(const std::string& path, std::vector<ZipEntry>& entries, std::string& problem);
+
+// The verdicts' common words.
+constexpr const char* kNoClientText = "no \"Sarnhold-Elderline.exe\" at the top of the archive";
+std::string DescribeUnsafeEntry(const PackageContents& contents);
