@@ -56,6 +56,6 @@ else
 fi
 # The publisher's tool, a native program for this machine: it makes the manifest and
 # checks the live service (README, "Publishing a release").
-cmake -S tools/release -B build-release/release-tool -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake -S release -B build-release/release-tool -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-release/release-tool -j"$(nproc)"
 echo "built build-release/release-tool/hollowmere-release"

@@ -6,7 +6,7 @@ pkgs=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb cmak
       libz-mingw-w64-dev python3 imagemagick x11-utils xdotool zip unzip openssl
       nsis osslsigncode  # the setup program and the signing of release files
       clang libclang-rt-14-dev  # the native fuzzing build: clang and its libFuzzer and sanitizers
-      libcurl4-openssl-dev libssl-dev  # the release tool (tools/release/), a native program
+      libcurl4-openssl-dev libssl-dev  # the release tool (release/), a native program
       rsync patch)  # the mutation check (tests/mutants/)
 missing=()
 for p in "${pkgs[@]}"; do

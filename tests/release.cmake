@@ -1,4 +1,4 @@
-# The release tool (tools/release/, built natively into release-tool/) against the
+# The release tool (release/, built natively into release-tool/) against the
 # stand-in services: a good release over http and https, and each mistake a publisher can
 # make, every one failing its own verdict. Needs both the http and the https stand-in.
 if(NOT HOLLOWMERE_SERVICE_ORIGIN MATCHES "^http://([^:/]+):([0-9]+)$")
