@@ -32,12 +32,12 @@ bool ReadDriveSpace(const fs::path& path, DriveSpace& drive) {
 }  // namespace
 
 bool CheckRoomForInstall(const std::wstring& package, const std::wstring& installFolder, std::uint64_t packageSize,
-                         const std::wstring& packageDigest, std::wstring& message) {
+                         const std::wstring& packageDigest, bool packageInPlace, std::wstring& message) {
     DriveSpace dataDrive;
     DriveSpace installDrive;
     const fs::path packagePath(package);
     const fs::path dataFolder = packagePath.has_parent_path() ? packagePath.parent_path() : fs::path(L".");
     if (!ReadDriveSpace(dataFolder, dataDrive) || !ReadDriveSpace(fs::path(installFolder), installDrive)) return true;
-    return CheckInstallRoom(dataDrive, installDrive, packageSize, ResumableBytes(package, packageSize, packageDigest),
+    return CheckInstallRoom(dataDrive, installDrive, packageSize, packageInPlace ? packageSize : ResumableBytes(package, packageSize, packageDigest),
                             message);
 }

@@ -11,5 +11,6 @@
 //
 // On false, message names the drive that is short, the room needed and the room free;
 // on true, message is untouched.
+// With packageInPlace the package is whole already and only the unpacked files need room.
 bool CheckRoomForInstall(const std::wstring& package, const std::wstring& installFolder, std::uint64_t packageSize,
-                         const std::wstring& packageDigest, std::wstring& message);
+                         const std::wstring& packageDigest, bool packageInPlace, std::wstring& message);

@@ -344,14 +344,21 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
         message = kFolderMessage;
         return false;
     }
-    // An earlier complete package is not reused: only an interrupted download resumes.
+    // The package kept from an earlier install is used when it is this release's, byte
+    // for byte: a repair of an intact install then fetches nothing.
     const std::wstring package = DataFolderFile(kPackageFileName).wstring();
+    const std::atomic<bool>* stop = control ? &control->stop : nullptr;
+    const bool kept = IsFileAlreadyDownloaded(package, manifest.client_size, manifest.client_sha256, progress, stop);
+    if (stop && stop->load()) {
+        message = kDownloadStoppedMessage;
+        return false;
+    }
     // Nothing is fetched unless the package and its unpacked files will both fit.
-    if (!CheckRoomForInstall(package, folder, manifest.client_size, manifest.client_sha256, message)) return false;
+    if (!CheckRoomForInstall(package, folder, manifest.client_size, manifest.client_sha256, kept, message)) return false;
     DownloadControl download;
-    if (control) download.stop = &control->stop;
-    if (!DownloadVerifiedFile(manifest.client_url, package, manifest.client_size, manifest.client_sha256, message,
-                              progress, DownloadSubject::Client, download)) {
+    download.stop = stop;
+    if (!kept && !DownloadVerifiedFile(manifest.client_url, package, manifest.client_size, manifest.client_sha256,
+                                       message, progress, DownloadSubject::Client, download)) {
         return false;
     }
     // From here on the folder changes, and the player's files go aside: no stopping.

@@ -43,6 +43,7 @@ constexpr const wchar_t* kPartialFileSuffix = L".download";
 constexpr const wchar_t* kReleaseRecordSuffix = L".release";
 constexpr const wchar_t* kDownloadingText = L"Downloading";
 constexpr const wchar_t* kVerifyingText = L"Verifying download";
+constexpr const wchar_t* kCheckingPackageText = L"Checking the downloaded package";
 
 // One read from the network and one read from the disk move this much at a time.
 constexpr std::size_t kTransferBufferSize = 1048576;
@@ -523,6 +524,30 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
     }
     fs::remove(PartialReleaseRecordPath(target), ignored);
     return true;
+}
+
+bool IsFileAlreadyDownloaded(const std::wstring& path, std::uint64_t size, const std::wstring& expectedDigest,
+                             const ProgressCallback& progress, const std::atomic<bool>* stop) {
+    std::error_code error;
+    if (size == 0 || fs::file_size(fs::path(path), error) != size || error) return false;
+    std::ifstream file(fs::path(path), std::ios::binary);
+    RunningSha256 sha;
+    std::vector<char> buffer(kTransferBufferSize, '\0');
+    if (!file.is_open() || !StartSha256(sha)) return false;
+    std::uint64_t done = 0;
+    int reported = -1;
+    while (done < size) {
+        if (stop && stop->load()) return false;
+        file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const std::streamsize read = file.gcount();
+        if (read <= 0 || !AddToSha256(sha, buffer.data(), static_cast<std::size_t>(read))) return false;
+        done += static_cast<std::uint64_t>(read);
+        const int percent = PercentOf(done, size);
+        if (percent != reported) Report(progress, kCheckingPackageText, reported = percent);
+    }
+    UCHAR value[32] = {};
+    return BCRYPT_SUCCESS(BCryptFinishHash(sha.hash.handle, value, sizeof(value), 0)) &&
+           SameDigest(DigestText(value), expectedDigest);
 }
 
 bool Sha256OfFile(const std::wstring& path, std::wstring& digest) {

@@ -55,6 +55,12 @@ std::wstring PartialReleaseRecordPath(const std::wstring& target);
 std::uint64_t ResumableBytes(const std::wstring& target, std::uint64_t expectedSize,
                              const std::wstring& expectedDigest);
 
+// Whether the file at path is already the download: exactly size bytes (size above 0)
+// whose SHA-256 is expectedDigest. Reports "Checking the downloaded package" with its
+// percentage as it reads; false, at once, when stop is set.
+bool IsFileAlreadyDownloaded(const std::wstring& path, std::uint64_t size, const std::wstring& expectedDigest,
+                             const ProgressCallback& progress, const std::atomic<bool>* stop);
+
 // The SHA-256 of the file's bytes as 64 upper-case hexadecimal digits. On false
 // (the file cannot be read, or the system's hashing fails), digest is untouched.
 bool Sha256OfFile(const std::wstring& path, std::wstring& digest);

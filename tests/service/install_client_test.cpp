@@ -65,15 +65,28 @@ TEST_F(InstallClientTest, InstallAndRepairKeepThePlayersFilesByteForByte) {
     };
     // Players mark their files read-only; a killed run may leave a read-only copy half made.
     const std::wstring readOnly[] = {FontFileIn(where), OptionsFileIn(where), FontSettingsHoldingPath() + L".tmp"};
-    for (int run = 1; run <= 2; ++run) {  // a repair runs the same steps, with the package fetched anew
+    // A repair runs the same steps with the package kept from the install, checked first;
+    // a kept package one byte off is fetched anew.
+    std::vector<std::wstring> checked;
+    for (int run = 1; run <= 3; ++run) {
         if (run == 2) {
             ASSERT_TRUE(WriteFileBytes(readOnly[2], "half"));
             for (const std::wstring& path : readOnly) ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
         }
+        if (run == 3) {
+            std::string kept = ReadFileBytes(LauncherDataFolder() + L"\\client.zip");
+            kept[kept.size() / 2] ^= 1;
+            ASSERT_TRUE(WriteFileBytes(LauncherDataFolder() + L"\\client.zip", kept));
+        }
         lockedWhileAside = false;
-        ASSERT_TRUE(Install(where, probe)) << message;
+        checked.clear();
+        ASSERT_TRUE(Install(where, [&](const wchar_t* text, int percent) {
+            if (std::wstring(text) == L"Checking the downloaded package") checked.push_back(text);
+            probe(text, percent);
+        })) << message;
         EXPECT_TRUE(lockedWhileAside);
-        EXPECT_EQ(SeenByService(kServedPackagePath).size(), static_cast<size_t>(run));
+        EXPECT_EQ(SeenByService(kServedPackagePath).size(), run == 3 ? 2u : 1u);
+        EXPECT_EQ(checked.empty(), run == 1);
         ExpectPlayerFiles(where);
         ExpectNoHoldingCopies();
         EXPECT_TRUE(IsClientCurrent(where, manifest));
