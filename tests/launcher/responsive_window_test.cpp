@@ -40,13 +40,15 @@ protected:
         ASSERT_TRUE(CopyFileW(HOLLOWMERE_TEST_LAUNCHER_EXE, launcher.c_str(), FALSE));
         ASSERT_TRUE(WriteInstallPath(folder / L"Sarnhold"));
     }
-    // A second start finds the first launcher busy: it ends and brings the window forward.
+    // A second start finds the first launcher busy: it ends and brings the window back
+    // from the taskbar.
     static void ExpectSecondStartBringsForward(HWND window) {
-        SetForegroundWindow(GetDesktopWindow());
+        ShowWindow(window, SW_MINIMIZE);
+        ASSERT_TRUE(WaitUntil([&] { return IsIconic(window) != FALSE; }, 5000));
         LauncherRun second;
         ASSERT_TRUE(StartLauncher(L"", second));
         EXPECT_EQ(WaitForExit(second, 20000), 0u);
-        EXPECT_EQ(GetForegroundWindow(), window);
+        EXPECT_TRUE(WaitUntil([&] { return IsIconic(window) == FALSE; }, 5000));
     }
 };
 
