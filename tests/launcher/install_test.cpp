@@ -64,7 +64,6 @@ TEST_F(InstallFromTheWindow, KeepsThePlayersFilesPlaysAfterSignInAndNeverLoadsAP
     EXPECT_EQ(ReadFileBytes(install + L"\\" + kClientVersionMarkerName), version + "\r\n");
     ExpectPlayerFiles(install);
     ExpectNoHoldingCopies();
-    SaveScreenshot(window, L"install-done");
 
     // Nobody is signed in: Play signs in through the browser, starts the client and ends.
     EXPECT_EQ(WaitForControlText(window, IDC_MAIN_ACTION, L"PLAY", 5000), L"PLAY");

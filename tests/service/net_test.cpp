@@ -137,13 +137,6 @@ TEST_F(Download, APartialFileResumesOnlyForItsOwnRelease) {
                                       ProgressCallback()));
     EXPECT_EQ(message, kSecurityCheck);
 
-    // The launcher's own update says what failed in its own words.
-    fs::remove(fs::path(record));
-    ASSERT_TRUE(WriteFileBytes(partial, "a wrong launcher"));
-    EXPECT_FALSE(DownloadVerifiedFile(ServiceTestUrl(kTenPath), target, 0, tenDigest, message, ProgressCallback(),
-                                      DownloadSubject::Launcher));
-    EXPECT_EQ(message, L"The downloaded launcher update failed its security check.");
-    EXPECT_FALSE(FileExists(partial) || FileExists(record));
 }
 
 TEST_F(Download, AServerThatGoesOnSendingIsCutOffPastTheSizeOrTheCap) {

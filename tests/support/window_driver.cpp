@@ -159,37 +159,6 @@ std::wstring PressAndAnswer(HWND window, DWORD pid, int controlId, int answer) {
     return box.text;
 }
 
-bool SaveScreenshot(HWND window, const std::wstring& name) {
-    RECT rect = {};
-    if (!GetWindowRect(window, &rect) || rect.right <= rect.left || rect.bottom <= rect.top) return false;
-    // Another process paints in its own time, and Wine hands a paint to the X server a
-    // moment later still.
-    if (ProcessOf(window) != GetCurrentProcessId()) {
-        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-        Sleep(300);
-    }
-    const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
-    const DWORD imageBytes = static_cast<DWORD>((width * 3 + 3) / 4 * 4 * height);
-    // Rows bottom-up, as a BMP file stores them.
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, imageBytes, 0, 0, 0, 0}, {}};
-    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    const BITMAPFILEHEADER file = {0x4D42, headers + imageBytes, 0, 0, headers};
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    const bool shot = bitmap && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) && GdiFlush();
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
-    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    if (shot) bytes.append(static_cast<const char*>(bits), imageBytes);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return shot && WriteFileBytes(BuildPath(L"screenshots/" + name + L".bmp"), bytes);
-}
-
 BoxIcon ReadMessageBoxIcon(HWND box) {
     HICON icon = nullptr;
     for (HWND child = nullptr; !icon && (child = FindWindowExW(box, child, L"Static", nullptr)) != nullptr;)

@@ -63,9 +63,6 @@ void AnswerMessageBox(HWND box, int buttonId);
 // said ("(no box)" when none came).
 std::wstring PressAndAnswer(HWND window, DWORD pid, int controlId, int answer);
 
-// Saves the window's area of the screen as build/screenshots/<name>.bmp.
-bool SaveScreenshot(HWND window, const std::wstring& name);
-
 // The standard icon of a message box. System icons are told apart by their shared
 // handles, which only holds for boxes of the calling process (in-process tests).
 enum class BoxIcon { None, Error, Warning, Information, Question, Other };
