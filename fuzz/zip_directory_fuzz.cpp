@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(place.offset <= size && place.size <= size - place.offset && place.size <= kZipDirectoryLimit);
     const std::string directory = file.substr(place.offset, place.size);
-    std::vector<ZipEntry> entries;
+    std::vector<ZipDirectoryEntry> entries;
     if (!ReadZipDirectory(directory, place, entries, problem)) {
         FUZZ_CHECK(!problem.empty() && entries.empty());
         return 0;
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // holding its signature and its name where the entry says; every entry's local
     // header and data lie within the file, before the directory.
     std::size_t at = 0;
-    for (const ZipEntry& entry : entries) {
+    for (const ZipDirectoryEntry& entry : entries) {
         FUZZ_CHECK(directory.compare(at, 4, "PK\1\2") == 0 &&
                    directory.compare(at + 46, entry.name.size(), entry.name) == 0);
         at += 46 + entry.name.size() + entry.extraLength + entry.commentLength;

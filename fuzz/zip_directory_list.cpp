@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         std::ifstream in(argv[i], std::ios::binary);
         const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ZipDirectoryPlace place;
-        std::vector<ZipEntry> entries;
+        std::vector<ZipDirectoryEntry> entries;
         if (!LocateZipDirectory(file.substr(file.size() - std::min(file.size(), kZipTailBytes)), file.size(), place,
                                 problem) ||
             !ReadZipDirectory(file.substr(place.offset, place.size), place, entries, problem)) {
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
             continue;
         }
         std::printf("entries %zu\n", entries.size());
-        for (const ZipEntry& e : entries) {
+        for (const ZipDirectoryEntry& e : entries) {
             for (unsigned char c : e.name) std::printf("%02x", c);
             std::printf("- %u %llu %llu %llu %u %u %u %u %u %u\n", e.crc32, (unsigned long long)e.compressedSize,
                         (unsigned long long)e.uncompressedSize, (unsigned long long)e.localHeaderOffset, e.method,

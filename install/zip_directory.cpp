@@ -30,7 +30,7 @@ std::string Count(std::uint64_t value) { return std::to_string(value); }
 
 // Each of the three values that read 0xFFFFFFFF comes, in this order, from the zip64
 // field among the record's extra bytes [begin, end).
-bool ApplyZip64Field(const std::string& directory, std::size_t begin, std::size_t end, ZipEntry& entry,
+bool ApplyZip64Field(const std::string& directory, std::size_t begin, std::size_t end, ZipDirectoryEntry& entry,
                      std::string& problem) {
     std::uint64_t* const values[] = {&entry.uncompressedSize, &entry.compressedSize, &entry.localHeaderOffset};
     bool applied = false;
@@ -147,7 +147,7 @@ bool LocateZipDirectory(const std::string& tail, std::uint64_t fileSize, ZipDire
     return true;
 }
 
-bool ReadZipDirectory(const std::string& directory, const ZipDirectoryPlace& place, std::vector<ZipEntry>& entries,
+bool ReadZipDirectory(const std::string& directory, const ZipDirectoryPlace& place, std::vector<ZipDirectoryEntry>& entries,
                       std::string& problem) {
     entries.clear();
     if (directory.size() != place.size) {
@@ -155,7 +155,7 @@ bool ReadZipDirectory(const std::string& directory, const ZipDirectoryPlace& pla
                   " were given";
         return false;
     }
-    std::vector<ZipEntry> read;
+    std::vector<ZipDirectoryEntry> read;
     std::size_t at = 0;
     for (std::uint64_t index = 1; index <= place.entryCount; ++index) {
         const std::string which = "a damaged zip archive: central directory record " + Count(index) + " of " +
@@ -164,7 +164,7 @@ bool ReadZipDirectory(const std::string& directory, const ZipDirectoryPlace& pla
             problem = which + "is missing";
             return false;
         }
-        ZipEntry entry;
+        ZipDirectoryEntry entry;
         entry.flags = static_cast<std::uint16_t>(Little(directory, at + 8, 2));
         entry.method = static_cast<std::uint16_t>(Little(directory, at + 10, 2));
         entry.dosTime = static_cast<std::uint16_t>(Little(directory, at + 12, 2));
@@ -239,6 +239,6 @@ bool CheckZipEntryName(const std::string& name, std::string& problem) {
     }
 }
 
-bool IsZipFolderEntry(const ZipEntry& entry) {
+bool IsZipFolderEntry(const ZipDirectoryEntry& entry) {
     return !entry.name.empty() && (entry.name.back() == '/' || entry.name.back() == '\\');
 }

@@ -28,7 +28,7 @@ struct ZipDirectoryPlace {
     bool zip64 = false;            // the zip64 end record gave these values
 };
 
-struct ZipEntry {
+struct ZipDirectoryEntry {
     std::string name;              // raw bytes: UTF-8 when flags bit 11 is set, else code page 437
     std::uint32_t crc32 = 0;
     std::uint64_t compressedSize = 0;
@@ -51,7 +51,7 @@ bool LocateZipDirectory(const std::string& tail, std::uint64_t fileSize, ZipDire
 // directory: the place.size bytes at place.offset. Parses every record; each entry's
 // local header and data must lie before the directory. On false, entries is empty and
 // problem names the record that failed.
-bool ReadZipDirectory(const std::string& directory, const ZipDirectoryPlace& place, std::vector<ZipEntry>& entries,
+bool ReadZipDirectory(const std::string& directory, const ZipDirectoryPlace& place, std::vector<ZipDirectoryEntry>& entries,
                       std::string& problem);
 
 // True when an entry of this name unpacks inside the folder it is unpacked into. Refused,
@@ -63,4 +63,4 @@ bool ReadZipDirectory(const std::string& directory, const ZipDirectoryPlace& pla
 bool CheckZipEntryName(const std::string& name, std::string& problem);
 
 // A folder entry: its name ends with a separator.
-bool IsZipFolderEntry(const ZipEntry& entry);
+bool IsZipFolderEntry(const ZipDirectoryEntry& entry);

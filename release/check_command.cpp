@@ -93,7 +93,7 @@ bool FetchRange(const std::string& url, const FetchOptions& base, std::uint64_t 
 void CheckPackageContents(Report& report, const std::string& url, const FetchOptions& options, long long length) {
     std::string tail, directory, problem;
     ZipDirectoryPlace place;
-    std::vector<ZipEntry> entries;
+    std::vector<ZipDirectoryEntry> entries;
     const std::uint64_t size = length > 0 ? static_cast<std::uint64_t>(length) : 0;
     const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, kZipTailBytes);
     bool served = length >= 0 && (size == 0 || FetchRange(url, options, tailStart, size - tailStart, tail, problem));

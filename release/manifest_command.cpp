@@ -66,7 +66,7 @@ int RunManifestCommand(const ManifestArguments& arguments) {
     if (clientSize == 0) return Refuse("the client package " + arguments.client + " is empty");
     // What every player's install will unpack, from the zip's central directory.
     const std::string package = "the client package " + arguments.client;
-    std::vector<ZipEntry> entries;
+    std::vector<ZipDirectoryEntry> entries;
     if (!ReadPackageFileDirectory(arguments.client, entries, problem)) return Refuse(package + " is " + problem);
     if (entries.empty()) return Refuse(package + " is a zip archive with no entries");
     const PackageContents contents = DescribePackage(entries);

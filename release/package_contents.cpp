@@ -36,10 +36,10 @@ bool SameAsciiNameIgnoringCase(const std::string& name, const std::string& wante
 
 }  // namespace
 
-PackageContents DescribePackage(const std::vector<ZipEntry>& entries) {
+PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries) {
     const std::string client = WideToUtf8(kClientExecutableName);
     PackageContents contents;
-    for (const ZipEntry& entry : entries) {
+    for (const ZipDirectoryEntry& entry : entries) {
         std::string why;
         if (!CheckZipEntryName(entry.name, why) && contents.unsafeCount++ == 0) {
             contents.unsafeName = Printable(entry.name);
@@ -60,7 +60,7 @@ std::string DescribeUnsafeEntry(const PackageContents& contents) {
            ")" + (others ? " and so would " + std::to_string(others) + " more" : "");
 }
 
-bool ReadPackageFileDirectory(const std::string& path, std::vector<ZipEntry>& entries, std::string& problem) {
+bool ReadPackageFileDirectory(const std::string& path, std::vector<ZipDirectoryEntry>& entries, std::string& problem) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     const std::streamoff end = file ? static_cast<std::streamoff>(file.tellg()) : -1;
     if (end < 0) {

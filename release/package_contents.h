@@ -18,11 +18,11 @@ struct PackageContents {
     std::string unsafeWhy;
     std::uint64_t unsafeCount = 0;
 };
-PackageContents DescribePackage(const std::vector<ZipEntry>& entries);
+PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries);
 
 // The central directory of a package file on disk, read from its end. On false, problem
 // completes "the client package ... is": "not a zip archive: ...", "unreadable: ...".
-bool ReadPackageFileDirectory(const std::string& path, std::vector<ZipEntry>& entries, std::string& problem);
+bool ReadPackageFileDirectory(const std::string& path, std::vector<ZipDirectoryEntry>& entries, std::string& problem);
 
 // The verdicts' common words.
 constexpr const char* kNoClientText = "no \"Sarnhold-Elderline.exe\" at the top of the archive";
