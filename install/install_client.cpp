@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "install/free_space.h"
+#include "install/package_contents.h"
 #include "install/powershell_quote.h"
 #include "net/download.h"
 #include "play/client_interface.h"
@@ -39,6 +40,9 @@ constexpr const wchar_t* kMarkerMessage = L"Could not write the client version m
 constexpr const wchar_t* kMissingClientMessage =
     L"The client package is damaged: it does not contain \"Sarnhold-Elderline.exe\". Please tell Hollowmere "
     L"support, and try again once a repaired package is published.";
+constexpr const wchar_t* kUnsafeNameMessage =
+    L"The client package is damaged: it holds a file that would be written outside the installation folder, so "
+    L"nothing was installed. Please tell Hollowmere support, and try again once a repaired package is published.";
 
 // A file of the player's that the package also carries, and where it waits in the data
 // folder while the package is unpacked over it.
@@ -319,6 +323,30 @@ bool WriteVersionMarker(const std::wstring& folder, const std::wstring& version)
     return !marker.fail();
 }
 
+// False, with the player's message, for a package that cannot install: one whose
+// directory cannot be read (the unpacking would fail the same way), one with a name that
+// would be written outside the install folder, or one without the client (it would
+// install "successfully" and read as not installed at once, so every start would
+// download it again; in a repair an older client would stay beside the new files).
+bool CheckPackageContents(const std::wstring& package, std::wstring& message) {
+    std::vector<ZipDirectoryEntry> entries;
+    std::string problem;
+    if (!ReadPackageFileDirectory(fs::path(package), entries, problem)) {
+        message = kExtractMessage;
+        return false;
+    }
+    const PackageContents contents = DescribePackage(entries);
+    if (contents.unsafeCount > 0) {
+        message = kUnsafeNameMessage;
+        return false;
+    }
+    if (!contents.hasClient) {
+        message = kMissingClientMessage;
+        return false;
+    }
+    return true;
+}
+
 void Report(const ProgressCallback& progress, const wchar_t* text, int percent) {
     if (progress) progress(text, percent);
 }
@@ -361,6 +389,9 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
                                        message, progress, DownloadSubject::Client, download)) {
         return false;
     }
+    // The package's own list, before anything in the folder changes: the publisher's
+    // mistake is named, and nothing is unpacked.
+    if (!CheckPackageContents(package, message)) return false;
     // From here on the folder changes, and the player's files go aside: no stopping.
     int downloading = kInstallDownloading;
     if (control && !control->phase.compare_exchange_strong(downloading, kInstallUnpacking)) {
@@ -390,12 +421,6 @@ bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, s
     const bool allBack = PutPlayerFilesBack(playerFiles, mine, putBackMessage);
     folderLock.Release();
     if (!unpacked) return false;
-    // A package without the client would install "successfully" and read as not
-    // installed at once, so every start would download it again.
-    if (LookAt(fs::path(folder) / kClientExecutableName) != Entry::File) {
-        message = kMissingClientMessage;
-        return false;
-    }
     const bool markerWritten = WriteVersionMarker(folder, manifest.client_version);
     WriteInstallPath(folder);
     Report(progress, kReadyText, 100);

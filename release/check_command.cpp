@@ -7,7 +7,7 @@
 #include "file_digest.h"
 #include "http_fetch.h"
 #include "native_text.h"
-#include "package_contents.h"
+#include "install/package_contents.h"
 #include "net/json_fields.h"
 #include "net/text_conversion.h"
 #include "update/pe_version.h"

@@ -11,7 +11,7 @@
 #include "net/json_fields.h"
 #include "net/service_interface.h"
 #include "net/text_conversion.h"
-#include "package_contents.h"
+#include "install/package_contents.h"
 #include "update/pe_version.h"
 #include "release_commands.h"
 #include "update/manifest_rules.h"

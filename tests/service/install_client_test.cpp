@@ -174,21 +174,25 @@ TEST_F(InstallClientTest, NothingIsDownloadedWhenTheInstallDriveIsShort) {
 TEST_F(InstallClientTest, OnlyAPackageWithTheClientIsMarkedAndItsVersionIsUtf8) {
     const struct {
         const char* version;
-        bool withClient;
+        const char* extra;  // the package's entry beside the font file
         const wchar_t* message;  // null: installed
     } cases[] = {
-        {"1.0.1 \u2013 Frostfall", true, nullptr},
-        {"1.0.2", false,
+        {"1.0.1 \u2013 Frostfall", "Sarnhold-Elderline.exe", nullptr},
+        {"1.0.2", "Sarnhold-Elderline.ex",
          L"The client package is damaged: it does not contain \"Sarnhold-Elderline.exe\". Please tell Hollowmere "
          L"support, and try again once a repaired package is published."},
+        {"1.0.3", "../Sarnhold-Elderline.exe",
+         L"The client package is damaged: it holds a file that would be written outside the installation folder, so "
+         L"nothing was installed. Please tell Hollowmere support, and try again once a repaired package is published."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
-        std::vector<ZipEntry> entries = {{"SarnFont.ini", kPackageFont}};
-        if (c.withClient) entries.push_back({"Sarnhold-Elderline.exe", "MZ client"});
-        Serve(entries, c.version);
+        Serve({{"SarnFont.ini", kPackageFont}, {c.extra, "MZ client"}}, c.version);
         const std::wstring where = folder / Utf8ToWide(c.version);
+        ASSERT_TRUE(WriteFileBytes(where + L"\\Sarnhold-Elderline.exe", "MZ left by an earlier release"));
+        ClearPowerShellCalls();
         EXPECT_EQ(Install(where), c.message == nullptr);
+        EXPECT_EQ(ReadPowerShellCalls().empty(), c.message != nullptr);  // a damaged package is never unpacked
         EXPECT_EQ(message, c.message ? c.message : L"");
         EXPECT_EQ(FileExists(where + L"\\" + kClientVersionMarkerName), c.message == nullptr);
         if (!c.message) EXPECT_EQ(ReadFileBytes(where + L"\\" + kClientVersionMarkerName), std::string(c.version) + "\r\n");

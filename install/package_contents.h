@@ -1,12 +1,14 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "install/zip_directory.h"
 
 // What the client package holds, judged from its zip central directory alone, so a check
-// needs only the package's end: what every player's install would meet.
+// needs only the package's end: what every player's install would meet. The release tool
+// judges a package with it before players do, and the launcher before it unpacks one.
 
 struct PackageContents {
     std::uint64_t files = 0;  // entries that are not folders
@@ -22,7 +24,8 @@ PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries);
 
 // The central directory of a package file on disk, read from its end. On false, problem
 // completes "the client package ... is": "not a zip archive: ...", "unreadable: ...".
-bool ReadPackageFileDirectory(const std::string& path, std::vector<ZipDirectoryEntry>& entries, std::string& problem);
+bool ReadPackageFileDirectory(const std::filesystem::path& path, std::vector<ZipDirectoryEntry>& entries,
+                              std::string& problem);
 
 // The verdicts' common words.
 constexpr const char* kNoClientText = "no \"Sarnhold-Elderline.exe\" at the top of the archive";

@@ -1,4 +1,4 @@
-#include "package_contents.h"
+#include "install/package_contents.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,8 +6,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "native_text.h"
-#include "play/client_interface.h"
 
 namespace {
 
@@ -37,7 +35,7 @@ bool SameAsciiNameIgnoringCase(const std::string& name, const std::string& wante
 }  // namespace
 
 PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries) {
-    const std::string client = WideToUtf8(kClientExecutableName);
+    const std::string client = "Sarnhold-Elderline.exe";  // the client's name, ASCII
     PackageContents contents;
     for (const ZipDirectoryEntry& entry : entries) {
         std::string why;
@@ -60,7 +58,8 @@ std::string DescribeUnsafeEntry(const PackageContents& contents) {
            ")" + (others ? " and so would " + std::to_string(others) + " more" : "");
 }
 
-bool ReadPackageFileDirectory(const std::string& path, std::vector<ZipDirectoryEntry>& entries, std::string& problem) {
+bool ReadPackageFileDirectory(const std::filesystem::path& path, std::vector<ZipDirectoryEntry>& entries,
+                              std::string& problem) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     const std::streamoff end = file ? static_cast<std::streamoff>(file.tellg()) : -1;
     if (end < 0) {
