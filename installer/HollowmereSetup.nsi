@@ -152,6 +152,7 @@ Section "Uninstall"
   ; A self-update the launcher fetched but had not yet applied.
   Delete "$TEMP\HollowmereLauncher.update.exe"
   Delete "$TEMP\HollowmereLauncher.update.exe.download"
+  Delete "$TEMP\HollowmereLauncher.update.exe.download.release"
 
   ; Kept unless the player says otherwise: a reinstall then finds the sign-in and the
   ; package again. Only the launcher's own files go, by name, because the player may
@@ -167,6 +168,7 @@ Section "Uninstall"
   Delete "${DATA_FOLDER}\session.bin.tmp"
   Delete "${DATA_FOLDER}\client.zip"
   Delete "${DATA_FOLDER}\client.zip.download"
+  Delete "${DATA_FOLDER}\client.zip.download.release"
   RMDir "${DATA_FOLDER}"
   RMDir "$LOCALAPPDATA\Hollowmere"
   done:
