@@ -11,7 +11,7 @@ namespace {
 // downloads folder. Those the launcher uses are delay-loaded (cmake/delay_load.cmake),
 // so nothing of them is loaded before this runs.
 void LoadLibrariesFromTheSystemFolderOnly() {
-    // (Looked up by name: a Windows 7 without its loader update lacks the call.)
+    // (Looked up by name, so that a system without the call still gets the loads below.)
     using SetDirectoriesCall = BOOL(WINAPI*)(DWORD);
     if (const auto setDirectories = reinterpret_cast<SetDirectoriesCall>(
             GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"))) {
