@@ -6,12 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-
-namespace {
-
-// Names come from the archive: control bytes are shown as \xNN, so none reaches the
-// terminal as a command.
-std::string Printable(const std::string& name) {
+std::string PrintableEntryName(const std::string& name) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string text;
     for (char c : name) {
@@ -21,6 +16,8 @@ std::string Printable(const std::string& name) {
     }
     return text;
 }
+
+namespace {
 
 // Windows finds the client whatever the letter case of its name.
 bool SameAsciiNameIgnoringCase(const std::string& name, const std::string& wanted) {
@@ -40,7 +37,7 @@ PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries) {
     for (const ZipDirectoryEntry& entry : entries) {
         std::string why;
         if (!CheckZipEntryName(entry.name, why) && contents.unsafeCount++ == 0) {
-            contents.unsafeName = Printable(entry.name);
+            contents.unsafeName = PrintableEntryName(entry.name);
             contents.unsafeWhy = why;
         }
         if (IsZipFolderEntry(entry)) continue;
@@ -59,7 +56,7 @@ std::string DescribeUnsafeEntry(const PackageContents& contents) {
 }
 
 bool ReadPackageFileDirectory(const std::filesystem::path& path, std::vector<ZipDirectoryEntry>& entries,
-                              std::string& problem) {
+                              std::string& problem, ZipDirectoryPlace* placeOut, std::uint64_t* sizeOut) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     const std::streamoff end = file ? static_cast<std::streamoff>(file.tellg()) : -1;
     if (end < 0) {
@@ -83,5 +80,7 @@ bool ReadPackageFileDirectory(const std::filesystem::path& path, std::vector<Zip
         problem = "unreadable: its central directory could not be read";
         return false;
     }
+    if (placeOut) *placeOut = place;
+    if (sizeOut) *sizeOut = size;
     return ReadZipDirectory(directory, place, entries, problem);
 }

@@ -24,8 +24,13 @@ PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries);
 
 // The central directory of a package file on disk, read from its end. On false, problem
 // completes "the client package ... is": "not a zip archive: ...", "unreadable: ...".
+// place and size (when given) get where the directory lies and the file's length.
 bool ReadPackageFileDirectory(const std::filesystem::path& path, std::vector<ZipDirectoryEntry>& entries,
-                              std::string& problem);
+                              std::string& problem, ZipDirectoryPlace* place = nullptr, std::uint64_t* size = nullptr);
+
+// Names come from the archive: control bytes are shown as \xNN, so none reaches a
+// terminal as a command.
+std::string PrintableEntryName(const std::string& name);
 
 // The verdicts' common words.
 constexpr const char* kNoClientText = "no \"Sarnhold-Elderline.exe\" at the top of the archive";

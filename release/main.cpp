@@ -15,13 +15,16 @@ constexpr const char* kUsage =
     "  hollowmere-release manifest --client PACKAGE.zip --client-version VERSION --client-url URL\n"
     "                              --launcher HollowmereLauncher.exe --launcher-url URL [--output manifest.json]\n"
     "  hollowmere-release check ORIGIN [--quick] [--ca-file AUTHORITIES.pem]\n"
+    "  hollowmere-release diff OLD.zip NEW.zip\n"
     "\n"
     "manifest  writes the update manifest from the files: their sizes and SHA-256 digests, and the\n"
     "          launcher version from the executable's version resource.\n"
     "check     fetches ORIGIN/download/sarnhold/manifest.json as the launcher does and checks everything\n"
     "          it names; exit 0 only when every launcher would install and update cleanly.\n"
     "          --quick skips reading the whole package (its digest is then not checked).\n"
-    "          --ca-file trusts these authorities instead of the system's.\n";
+    "          --ca-file trusts these authorities instead of the system's.\n"
+    "diff      what an update from OLD.zip to NEW.zip costs each player whose launcher keeps OLD.zip:\n"
+    "          bytes and range requests fetched, bytes reused, entries packed again.\n";
 
 int Usage(const char* problem) {
     if (problem) std::fprintf(stderr, "hollowmere-release: %s\n", problem);
@@ -34,6 +37,7 @@ int Usage(const char* problem) {
 int main(int argc, char** argv) {
     if (argc < 2) return Usage(nullptr);
     const std::string command = argv[1];
+    if (command == "diff") return argc == 4 ? RunDiffCommand(argv[2], argv[3]) : Usage("diff needs OLD.zip and NEW.zip");
     std::map<std::string, std::string> options;
     std::string origin;
     bool quick = false;

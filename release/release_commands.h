@@ -20,3 +20,8 @@ struct CheckArguments {
     std::string caFile;
 };
 int RunCheckCommand(const CheckArguments& arguments);
+
+// What an update from the old package to the new one costs each player whose launcher
+// keeps the old one: bytes and requests fetched, bytes reused, and the entries packed
+// again with the same content.
+int RunDiffCommand(const std::string& oldPackage, const std::string& newPackage);

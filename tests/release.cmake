@@ -20,3 +20,8 @@ add_test(NAME release_tool_tests
                  ${CMAKE_BINARY_DIR}/release-tool-test)
 set_tests_properties(release_tool_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
                      FIXTURES_REQUIRED "hollowmere_service;tls_certificates;tls_service")
+# "diff" against Python's zipfile reading the same packages.
+add_test(NAME release_tool_diff
+         COMMAND ${HOLLOWMERE_SYSTEM_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/release/diff_test.py
+                 ${CMAKE_BINARY_DIR}/release-tool/hollowmere-release ${CMAKE_BINARY_DIR}/release-diff-test)
+set_tests_properties(release_tool_diff PROPERTIES TIMEOUT 60)
