@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # "hollowmere-release diff" against what Python's zipfile says of the same two packages:
-# an entry whose record says the same is reused, its local header and all; anything else,
-# and the directory, is fetched. A near miss (one second of time, one byte of content)
-# is fetched, and a package packed again with other settings reuses nothing.
+# an entry whose record says the same and whose bytes take the same room is reused, its
+# local header and all; anything else, and the directory, is fetched. A near miss (one
+# second of time, one byte of content, four bytes of header) is fetched, and a package
+# packed again with other settings reuses nothing.
 import io, pathlib, random, re, subprocess, sys, zipfile
 
 TOOL, WORK = sys.argv[1], pathlib.Path(sys.argv[2])
@@ -12,12 +13,13 @@ TEXT = {"data/%02d.txt" % i: " ".join(str(rng.randint(0, 99)) for _ in range(400
 WHEN = (2026, 12, 1, 10, 0, 0)
 
 
-def pack(files, level=6, when=None):
+def pack(files, level=6, when=None, extra=None):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w") as archive:
         for name, data in files.items():
-            archive.writestr(zipfile.ZipInfo(name, (when or {}).get(name, WHEN)), data, zipfile.ZIP_DEFLATED,
-                             compresslevel=level)
+            info = zipfile.ZipInfo(name, (when or {}).get(name, WHEN))
+            info.extra = (extra or {}).get(name, b"")
+            archive.writestr(info, data, zipfile.ZIP_DEFLATED, compresslevel=level)
     return buffer.getvalue()
 
 
@@ -42,6 +44,8 @@ cases = {
     "the same package": old,
     "one entry changed": pack(dict(TEXT, **{"data/05.txt": TEXT["data/05.txt"][:-1] + b"!"})),
     "one entry a second newer": pack(TEXT, when={"data/05.txt": WHEN[:5] + (2,)}),
+    # The same record, but a local header four bytes longer: the old bytes no longer fit.
+    "one entry's header longer": pack(TEXT, extra={"data/05.txt": b"\xfe\xca\x00\x00"}),
     "one entry added, one gone": pack({**{k: v for k, v in TEXT.items() if k != "data/00.txt"}, "data/new.txt": b"x" * 9000}),
     "packed again faster": pack(TEXT, level=1),
 }
