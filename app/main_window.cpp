@@ -140,7 +140,10 @@ void OnInstallProgress(LPARAM lParam) {
     if (record->text == kDownloadingText && record->percent >= 0) {
         // The download reports whole percentages, so each sample is taken when a new one is
         // first reached: that is when the bytes received match it most closely.
-        const std::uint64_t size = CurrentManifest().client_size;
+        // Over what travels: the whole package, or what a kept older one does not give.
+        const MainWindowState& state = MainWindow();
+        const std::uint64_t fetched = state.control ? state.control->install.fetchTotal.load() : 0;
+        const std::uint64_t size = fetched > 0 ? fetched : CurrentManifest().client_size;
         const std::uint64_t percent = static_cast<std::uint64_t>(record->percent);
         AddTransferSample(download, GetTickCount64(), size / 100 * percent + size % 100 * percent / 100);
         text += TransferFiguresText(download, size);

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "net/progress.h"
@@ -28,6 +29,9 @@ enum InstallPhase : int { kInstallDownloading, kInstallUnpacking, kInstallStoppe
 struct InstallControl {
     std::atomic<bool> stop{false};
     std::atomic<int> phase{kInstallDownloading};
+    // The bytes the "Downloading" percentages count when the package is written from a
+    // kept older one (only what travels); 0 while they count the whole package.
+    std::atomic<std::uint64_t> fetchTotal{0};
 };
 bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, std::wstring& message,
                    const ProgressCallback& progress, InstallControl* control = nullptr);

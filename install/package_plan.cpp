@@ -35,7 +35,7 @@ bool SpansOf(const std::vector<ZipDirectoryEntry>& entries, std::uint64_t direct
 
 void Add(PackagePlan& plan, std::uint64_t length, bool fromKept, std::uint64_t keptOffset) {
     if (length == 0) return;
-    std::vector<PackagePiece>& pieces = plan.pieces;
+    std::vector<FilePiece>& pieces = plan.pieces;
     if (!pieces.empty() && !fromKept && !pieces.back().fromKept) {
         pieces.back().length += length;
         return;
@@ -86,14 +86,14 @@ bool PlanPackageFromKept(const std::vector<ZipDirectoryEntry>& kept, const ZipDi
     Add(plan, freshSize - freshPlace.offset, false, 0);  // the directory and its end records
 
     // A short copy between two fetches is fetched with them.
-    std::vector<PackagePiece> pieces;
+    std::vector<FilePiece> pieces;
     pieces.swap(plan.pieces);
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const bool shortGap = pieces[i].fromKept && pieces[i].length < kCopyGapFetchedBelow && i > 0 &&
                               i + 1 < pieces.size() && !pieces[i - 1].fromKept && !pieces[i + 1].fromKept;
         Add(plan, pieces[i].length, pieces[i].fromKept && !shortGap, pieces[i].keptOffset);
     }
-    for (const PackagePiece& piece : plan.pieces) {
+    for (const FilePiece& piece : plan.pieces) {
         (piece.fromKept ? plan.reusedBytes : plan.fetchedBytes) += piece.length;
         if (!piece.fromKept) ++plan.requests;
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "install/zip_directory.h"
+#include "net/file_pieces.h"
 
 // How a new release of the package can be written from the package kept from the last
 // one: each entry whose central-directory record says the same as a kept entry's (name,
@@ -12,14 +13,8 @@
 // Pure logic on the two directories: nothing read here is trusted, and the final digest
 // of the written package decides.
 
-struct PackagePiece {
-    std::uint64_t length = 0;
-    bool fromKept = false;
-    std::uint64_t keptOffset = 0;  // where a copied piece lies in the kept package
-};
-
 struct PackagePlan {
-    std::vector<PackagePiece> pieces;  // the new package in order, first byte to last
+    std::vector<FilePiece> pieces;  // the new package in order, first byte to last
     std::uint64_t fetchedBytes = 0;
     std::uint64_t reusedBytes = 0;
     std::uint64_t requests = 0;       // runs of fetched pieces, one range request each

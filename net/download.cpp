@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -359,6 +360,105 @@ Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, 
     return result;
 }
 
+// Fetches bytes [first, first + length) of the resource with one range request into the
+// writer. Reused when a 206 comes back; a server that answers anything else cannot serve
+// the plan.
+Transfer FetchRange(HINTERNET session, const ServiceUrlParts& parts, std::uint64_t first, std::uint64_t length,
+                    BlockWriter& writer, std::vector<char> (&buffers)[2], int& current, std::uint64_t& offset,
+                    const DownloadControl& control, const std::function<void(std::uint64_t)>& moved) {
+    InternetHandle connection;
+    InternetHandle request(OpenServiceRequest(session, parts, L"GET", connection));
+    const std::wstring range =
+        L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(first + length - 1) + L"\r\n";
+    DWORD status = 0;
+    if (!request || !WinHttpSendRequest(request.handle, range.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
+                                        0, 0, 0) ||
+        !WinHttpReceiveResponse(request.handle, nullptr) || !ReadStatusCode(request.handle, status))
+        return Transfer::Failed;
+    if (status != 206) return Transfer::RangeRefused;
+    for (std::uint64_t left = length; left > 0; current ^= 1) {
+        DWORD available = 0, read = 0;
+        if (control.stop && control.stop->load()) return Transfer::Stopped;
+        if (!WinHttpQueryDataAvailable(request.handle, &available) || available == 0) return Transfer::Failed;
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::uint64_t>({available, buffers[current].size(), left}));
+        if (!WinHttpReadData(request.handle, buffers[current].data(), wanted, &read) || read == 0 ||
+            !writer.Hand(buffers[current].data(), read))
+            return Transfer::Failed;
+        offset += read;
+        left -= read;
+        moved(read);
+    }
+    return Transfer::Complete;
+}
+
+// Writes the rest of the file from offset on by its plan: copied pieces from the kept
+// file, fetched ones by range requests. Every byte goes through the digest as it is
+// written, as in a plain download.
+Transfer TransferPlanToPartialFile(HINTERNET session, const ServiceUrlParts& parts, const fs::path& partial,
+                                   const ReusePlan& plan, std::uint64_t& offset, RunningSha256& sha,
+                                   const ProgressCallback& progress, const DownloadControl& control) {
+    std::ifstream kept(fs::path(plan.keptPath), std::ios::binary);
+    std::ofstream file(partial, std::ios::binary | (offset > 0 ? std::ios::app : std::ios::trunc));
+    if (!file.is_open()) return Transfer::Failed;
+    if (!kept.is_open()) return Transfer::RangeRefused;
+    std::uint64_t fetched = 0, position = 0;
+    for (const FilePiece& piece : plan.pieces) {  // what was fetched before a resume counts too
+        if (!piece.fromKept) fetched += std::min(piece.length, offset > position ? offset - position : 0);
+        position += piece.length;
+    }
+    const auto moved = [&](std::uint64_t bytes) {
+        fetched += bytes;
+        if (plan.fetchedBytes > 0) Report(progress, kDownloadingText, PercentOf(fetched, plan.fetchedBytes));
+    };
+    Transfer result = Transfer::Complete;
+    {
+        std::vector<char> buffers[2] = {std::vector<char>(kTransferBufferSize), std::vector<char>(kTransferBufferSize)};
+        int current = 0;
+        BlockWriter writer(file, sha);
+        position = 0;
+        for (const FilePiece& piece : plan.pieces) {
+            const std::uint64_t end = position + piece.length;
+            if (end > offset && result == Transfer::Complete) {
+                const std::uint64_t start = std::max(position, offset);
+                if (!piece.fromKept) {
+                    // What lies before the known end is fetched; the known end is written as it is.
+                    const std::uint64_t fetchEnd = plan.knownEnd.empty() ? end : std::min(end, std::max(start, plan.knownFrom));
+                    if (fetchEnd > start)
+                        result = FetchRange(session, parts, start, fetchEnd - start, writer, buffers, current, offset,
+                                            control, moved);
+                    if (result == Transfer::Complete && end > fetchEnd) {
+                        const std::uint64_t from = fetchEnd - plan.knownFrom;
+                        if (plan.knownFrom + plan.knownEnd.size() < end) result = Transfer::RangeRefused;
+                        else if (!writer.Hand(plan.knownEnd.data() + from, static_cast<std::size_t>(end - fetchEnd)))
+                            result = Transfer::Failed;
+                        else offset += end - fetchEnd;  // the plan's bytes stay as they are until the end
+                    }
+                } else {
+                    kept.seekg(static_cast<std::streamoff>(piece.keptOffset + (start - position)));
+                    for (std::uint64_t left = end - start; left > 0 && result == Transfer::Complete; current ^= 1) {
+                        if (control.stop && control.stop->load()) {
+                            result = Transfer::Stopped;
+                            break;
+                        }
+                        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(left, kTransferBufferSize));
+                        kept.read(buffers[current].data(), static_cast<std::streamsize>(wanted));
+                        // A kept package cut short or unreadable cannot serve the plan.
+                        if (static_cast<std::size_t>(kept.gcount()) != wanted) result = Transfer::RangeRefused;
+                        else if (!writer.Hand(buffers[current].data(), wanted)) result = Transfer::Failed;
+                        else offset += wanted, left -= wanted;
+                    }
+                }
+            }
+            position = end;
+        }
+        if (!writer.Finish() && result == Transfer::Complete) result = Transfer::Failed;
+    }
+    file.close();
+    if (file.fail() && result == Transfer::Complete) result = Transfer::Failed;
+    return result;
+}
+
 // Digests are compared as whole texts, ignoring the case of the hexadecimal letters.
 bool SameDigest(const std::wstring& computed, const std::wstring& expected) {
     if (computed.size() != expected.size()) return false;
@@ -455,7 +555,7 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
     // release's, and the digest still decides. A record that cannot be written leaves
     // the partial file as an older launcher's would be.
     WritePartialRelease(partial, release);
-    Report(progress, kDownloadingText, expectedSize > 0 ? PercentOf(offset, expectedSize) : 0);
+    if (!control.reuse) Report(progress, kDownloadingText, expectedSize > 0 ? PercentOf(offset, expectedSize) : 0);
 
     // The digest follows the bytes as they are written; a resumed download first reads
     // the bytes it continues.
@@ -477,8 +577,17 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
             message = kNoSessionMessage;
             return false;
         }
-        switch (TransferToPartialFile(session.handle, parts, partial, expectedSize, limit, offset, sha, buffer,
-                                      progress, control)) {
+        const Transfer transfer =
+            control.reuse ? TransferPlanToPartialFile(session.handle, parts, partial, *control.reuse, offset, sha,
+                                                      progress, control)
+                          : TransferToPartialFile(session.handle, parts, partial, expectedSize, limit, offset, sha,
+                                                  buffer, progress, control);
+        if (control.reuse && transfer == Transfer::RangeRefused) {
+            if (control.reuseFailed) *control.reuseFailed = true;
+            message = words.interrupted;
+            return false;
+        }
+        switch (transfer) {
             case Transfer::Complete:
                 break;
             case Transfer::Stopped:
@@ -512,7 +621,10 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
         message = words.securityCheck;
         return false;
     }
-    if (!SameDigest(DigestText(value), expectedDigest)) return FailSecurityCheck(partial, words, message);
+    if (!SameDigest(DigestText(value), expectedDigest)) {
+        if (control.reuse && control.reuseFailed) *control.reuseFailed = true;
+        return FailSecurityCheck(partial, words, message);
+    }
 
     const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
     if (!MoveFileExW(partial.c_str(), target.c_str(), moveFlags)) {
@@ -524,6 +636,36 @@ bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, s
     }
     fs::remove(PartialReleaseRecordPath(target), ignored);
     return true;
+}
+
+RangeReply FetchByteRange(const std::wstring& url, std::uint64_t first, std::uint64_t length, std::string& bytes) {
+    constexpr std::uint64_t kLargestRange = 64ull << 20;
+    ServiceUrlParts parts;
+    bytes.clear();
+    if (length == 0 || length > kLargestRange || !SplitServiceUrl(url, parts, kGetUrlPathCapacity)) return RangeReply::Failed;
+    InternetHandle session(OpenServiceSession(kGetUserAgent, kDownloadTimeouts));
+    InternetHandle connection;
+    InternetHandle request(session ? OpenServiceRequest(session.handle, parts, L"GET", connection) : nullptr);
+    const std::wstring range =
+        L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(first + length - 1) + L"\r\n";
+    DWORD status = 0;
+    if (!request || !WinHttpSendRequest(request.handle, range.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
+                                        0, 0, 0) ||
+        !WinHttpReceiveResponse(request.handle, nullptr) || !ReadStatusCode(request.handle, status))
+        return RangeReply::Failed;
+    if (status == 200) return RangeReply::WholeFile;
+    if (status != 206) return RangeReply::Failed;
+    bytes.reserve(static_cast<std::size_t>(length));
+    while (bytes.size() < length) {
+        DWORD available = 0, read = 0;
+        if (!WinHttpQueryDataAvailable(request.handle, &available) || available == 0) return RangeReply::Failed;
+        const std::size_t held = bytes.size();
+        bytes.resize(held + static_cast<std::size_t>(std::min<std::uint64_t>(available, length - held)));
+        if (!WinHttpReadData(request.handle, &bytes[held], static_cast<DWORD>(bytes.size() - held), &read) || read == 0)
+            return RangeReply::Failed;
+        bytes.resize(held + read);
+    }
+    return RangeReply::Bytes;
 }
 
 bool IsFileAlreadyDownloaded(const std::wstring& path, std::uint64_t size, const std::wstring& expectedDigest,

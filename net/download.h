@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/file_pieces.h"
 #include "net/progress.h"
 
 // Downloads url to target through a partial file beside it (target + ".download"),
@@ -38,6 +39,13 @@ struct DownloadControl {
     // interrupted (0: no limit). A stalled one ends with the receive time-out in any case.
     std::uint64_t minimumBytesPerSpan = 0;
     std::uint64_t rateSpanMs = 0;
+    // With reuse, the file is written by its plan: copied pieces from the kept file,
+    // fetched ones with range requests, percentages over the fetched bytes. A plan that
+    // cannot be followed (the kept file unreadable, a server that stops answering ranges)
+    // or whose result fails the digest sets reuseFailed, and the partial file is kept or
+    // dropped as for any download; the caller then downloads the file whole.
+    const ReusePlan* reuse = nullptr;
+    bool* reuseFailed = nullptr;
 };
 constexpr const wchar_t* kDownloadStoppedMessage = L"The download was stopped.";
 bool DownloadVerifiedFile(const std::wstring& url, const std::wstring& target, std::uint64_t expectedSize,
@@ -54,6 +62,12 @@ std::wstring PartialReleaseRecordPath(const std::wstring& target);
 // or 0 when it belongs to another release (or there is none).
 std::uint64_t ResumableBytes(const std::wstring& target, std::uint64_t expectedSize,
                              const std::wstring& expectedDigest);
+
+// Fetches bytes [first, first + length) of url into bytes (length at most 64 MiB). Bytes
+// when the server answered the range; WholeFile when it answers without ranges (nothing
+// of the body is read then); Failed otherwise.
+enum class RangeReply { Bytes, WholeFile, Failed };
+RangeReply FetchByteRange(const std::wstring& url, std::uint64_t first, std::uint64_t length, std::string& bytes);
 
 // Whether the file at path is already the download: exactly size bytes (size above 0)
 // whose SHA-256 is expectedDigest. Reports "Checking the downloaded package" with its

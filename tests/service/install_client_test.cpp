@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -85,7 +88,10 @@ TEST_F(InstallClientTest, InstallAndRepairKeepThePlayersFilesByteForByte) {
             probe(text, percent);
         })) << message;
         EXPECT_TRUE(lockedWhileAside);
-        EXPECT_EQ(SeenByService(kServedPackagePath).size(), run == 3 ? 2u : 1u);
+        // The third fetches it whole at last (after finding nothing to fetch beside its
+        // directory, and the result one byte off).
+        EXPECT_EQ(SeenByService(kServedPackagePath, "Range").back(), "(none)");
+        EXPECT_EQ(SeenByService(kServedPackagePath).size() > 1, run == 3);
         EXPECT_EQ(checked.empty(), run == 1);
         ExpectPlayerFiles(where);
         ExpectNoHoldingCopies();
@@ -197,6 +203,71 @@ TEST_F(InstallClientTest, OnlyAPackageWithTheClientIsMarkedAndItsVersionIsUtf8) 
         EXPECT_EQ(FileExists(where + L"\\" + kClientVersionMarkerName), c.message == nullptr);
         if (!c.message) EXPECT_EQ(ReadFileBytes(where + L"\\" + kClientVersionMarkerName), std::string(c.version) + "\r\n");
         EXPECT_EQ(IsClientCurrent(where, manifest), c.message == nullptr);
+    }
+}
+
+// A new release written from the package the last install kept: only what changed
+// travels, by range requests, and whatever goes wrong ends in one whole download of the
+// right package, without a box.
+TEST_F(InstallClientTest, ANewReleaseIsWrittenFromTheKeptPackage) {
+    std::vector<ZipEntry> first = {{"Sarnhold-Elderline.exe", "MZ client"}, {"SarnFont.ini", kPackageFont}};
+    for (int i = 0; i < 8; ++i) first.push_back({"data/part" + std::to_string(i) + ".pak", std::string(150000, char('a' + i))});
+    std::vector<ZipEntry> second = first;
+    second[5].bytes[70000] = '!';  // one byte of data/part3.pak, with its CRC-32
+    second.erase(second.begin() + 7);
+    second.push_back({"data/added.pak", std::string(20000, 'z')});
+    const std::string kept = MakeStoredZip(first), next = MakeStoredZip(second);
+    const std::wstring keptPath = LauncherDataFolder() + L"\\client.zip";
+    const auto fetched = [](size_t from) {  // bytes asked for since, a request without a range counting whole
+        std::uint64_t bytes = 0;
+        const std::vector<std::string> ranges = SeenByService(kServedPackagePath, "Range");
+        for (const std::string& range : std::vector<std::string>(ranges.begin() + from, ranges.end())) {
+            unsigned long long first = 0, last = 0;
+            if (std::sscanf(range.c_str(), "bytes=%llu-%llu", &first, &last) == 2) bytes += last - first + 1;
+            else bytes += 1u << 30;
+        }
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::function<void()> spoil;  // after the first release is installed
+        std::uint64_t most;           // bytes asked for at most; 0: the whole package once
+    } cases[] = {
+        // The end (64 KiB with the directory), the changed entry and the added one.
+        {"an update", [] {}, 65633 + 150100 + 20100},
+        {"a kept entry damaged on disk", [&] {
+             std::string bytes = ReadFileBytes(keptPath);
+             bytes[bytes.find(std::string(1000, 'c')) + 10] = 'X';
+             ASSERT_TRUE(WriteFileBytes(keptPath, bytes));
+         }, 0},
+        {"a server without ranges", [] { ASSERT_TRUE(AddScenario(kServedPackagePath, "ignore_range=1")); }, 0},
+        {"a kept package that is no zip", [&] { ASSERT_TRUE(WriteFileBytes(keptPath, std::string(kept.size(), 'x'))); },
+         0},
+        {"a cut, then the next install",  // the end is read whole, the first changed bytes are cut
+         [] {
+             ASSERT_TRUE(AddScenario(kServedPackagePath, "delay_ms=0&times=1"));
+             ASSERT_TRUE(AddScenario(kServedPackagePath, "cut_after=1000&times=1"));
+         },
+         2 * (65633 + 150100) + 20100},  // the end and the cut range asked for twice
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ResetService());
+        Serve(first, "1.0.0");
+        ASSERT_TRUE(Install(folder.path)) << ToUtf8(message);
+        c.spoil();
+        Serve(second, "1.1.0");
+        const size_t before = SeenByService(kServedPackagePath).size();
+        bool installed = Install(folder.path);
+        if (!installed) installed = Install(folder.path);  // what a player does after a cut line
+        EXPECT_TRUE(installed) << ToUtf8(message);
+        EXPECT_TRUE(ReadFileBytes(keptPath) == next);
+        EXPECT_EQ(ReadFileBytes(folder / L"data\\part3.pak"), second[5].bytes);
+        EXPECT_EQ(ReadFileBytes(folder / L"data\\added.pak"), second.back().bytes);
+        const std::vector<std::string> ranges = SeenByService(kServedPackagePath, "Range");
+        const bool whole = std::count(ranges.begin() + before, ranges.end(), "(none)") > 0;
+        EXPECT_EQ(whole, c.most == 0);
+        if (c.most) EXPECT_LE(fetched(before), c.most) << "more than the changes travelled";
     }
 }
 
