@@ -74,15 +74,21 @@ void StartInstall(HWND window, const std::wstring& folder, bool repair) {
     }
 }
 
+// "about 212 MB (3.2 GB already on this computer)": what will really travel.
+std::wstring DownloadSizeText(const UpdateManifest& manifest, const DownloadEstimate& estimate) {
+    if (manifest.client_size == 0) return kUnknownDownloadSize;
+    std::wstring text = FormatByteSize(estimate.fetch, false);
+    if (estimate.onComputer > 0) text += L" (" + FormatByteSize(estimate.onComputer, false) + L" already on this computer)";
+    return text;
+}
+
 // After the check an install or repair was waiting for.
-void AskAndInstall(HWND window, bool repair) {
+void AskAndInstall(HWND window, bool repair, const DownloadEstimate& estimate) {
     const std::wstring folder = State().checkedFolder;
     const UpdateManifest& manifest = CurrentManifest();
     if (!repair && IsClientCurrent(folder, manifest)) return;  // the refreshed window says so
     const std::wstring question =
-        repair ? kRepairQuestion
-               : kInstallQuestion + (manifest.client_size > 0 ? FormatByteSize(manifest.client_size, false)
-                                                               : std::wstring(kUnknownDownloadSize)) + L".";
+        repair ? kRepairQuestion : kInstallQuestion + DownloadSizeText(manifest, estimate) + L".";
     // Owned by the window, so the window cannot be clicked again while the box is open.
     if (MessageBoxW(window, question.c_str(), kLauncherCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     StartInstall(window, folder, repair);
@@ -139,7 +145,7 @@ void BeginUpdateCheck(HWND window, AfterCheck after) {
     const unsigned job = NextJob();
     SetWindowWork(WindowWork::CheckingForUpdates);
     SetStatusText(kCheckingText);
-    if (!StartManifestCheck(window, job)) {
+    if (!StartManifestCheck(window, job, after == AfterCheck::Install)) {
         // As a check that found no service.
         auto record = std::make_unique<ManifestChecked>();
         record->job = job;
@@ -227,7 +233,7 @@ void OnManifestChecked(HWND window, LPARAM lParam) {
         return;
     }
     RefreshMainWindow();
-    AskAndInstall(window, after == AfterCheck::Repair);
+    AskAndInstall(window, after == AfterCheck::Repair, record->estimate);
 }
 
 void OnLauncherProgress(LPARAM lParam) {

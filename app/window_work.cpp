@@ -38,11 +38,12 @@ bool RunDetached(Work work) {
 
 }  // namespace
 
-bool StartManifestCheck(HWND window, unsigned job) {
-    return RunDetached([window, job] {
+bool StartManifestCheck(HWND window, unsigned job, bool estimate) {
+    return RunDetached([window, job, estimate] {
         auto record = std::make_unique<ManifestChecked>();
         record->job = job;
         record->loaded = FetchUpdateManifest(record->manifest, record->message);
+        if (record->loaded && estimate) record->estimate = EstimateClientDownload(record->manifest);
         Deliver(window, WM_MANIFEST_CHECKED, std::move(record));
     });
 }

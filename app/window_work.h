@@ -29,6 +29,7 @@ struct ManifestChecked {
     bool loaded = false;
     UpdateManifest manifest;
     std::wstring message;  // why it did not load
+    DownloadEstimate estimate;  // with the check before an install
 };
 struct LauncherProgress {
     unsigned job = 0;
@@ -52,7 +53,8 @@ constexpr std::uint64_t kLauncherMinimumBytesPerSpan = 64 * 1024;
 constexpr std::uint64_t kLauncherRateSpanMs = 30000;
 
 // Each returns false when its thread could not be started (nothing then arrives).
-bool StartManifestCheck(HWND window, unsigned job);
+// With estimate, a loaded manifest is followed by what its install would download.
+bool StartManifestCheck(HWND window, unsigned job, bool estimate);
 bool StartLauncherDownload(HWND window, unsigned job, const LauncherDownload& download,
                            const std::shared_ptr<WorkControl>& control);
 bool StartSignInWait(HWND window, unsigned job, const PendingApproval& pending,

@@ -394,6 +394,24 @@ std::wstring FontSettingsHoldingPath() { return DataFolderFile(kFontHoldingFileN
 std::wstring GameOptionsHoldingPath() { return DataFolderFile(kOptionsHoldingFileName).wstring(); }
 std::wstring HoldingRecordPath(const std::wstring& holding) { return RecordOf(holding).wstring(); }
 
+DownloadEstimate EstimateClientDownload(const UpdateManifest& manifest) {
+    const std::wstring package = DataFolderFile(kPackageFileName).wstring();
+    const std::uint64_t size = manifest.client_size;
+    DownloadEstimate estimate;
+    std::error_code error;
+    ReusePlan plan;
+    if (size > 0 && fs::file_size(fs::path(package), error) == size && !error) {
+        estimate.onComputer = size;
+    } else if (PlanFromKeptPackage(package, manifest, plan)) {
+        estimate.fetch = plan.fetchedBytes + plan.knownEnd.size();
+        estimate.onComputer = size - std::min(size, estimate.fetch);
+    } else {
+        estimate.onComputer = std::min(size, ResumableBytes(package, size, manifest.client_sha256));
+        estimate.fetch = size - estimate.onComputer;
+    }
+    return estimate;
+}
+
 bool StopInstallDownload(InstallControl& control) {
     int downloading = kInstallDownloading;
     if (!control.phase.compare_exchange_strong(downloading, kInstallStopped)) return false;

@@ -36,6 +36,16 @@ struct InstallControl {
 bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, std::wstring& message,
                    const ProgressCallback& progress, InstallControl* control = nullptr);
 
+// What an install of this release would download, for the question asked before it:
+// nothing when the kept package has the release's size (the install still checks its
+// digest), what a kept older package does not give, or what an interrupted download has
+// not fetched yet. May fetch the new package's end and directory (a few range requests).
+struct DownloadEstimate {
+    std::uint64_t fetch = 0;       // bytes to travel
+    std::uint64_t onComputer = 0;  // bytes already here
+};
+DownloadEstimate EstimateClientDownload(const UpdateManifest& manifest);
+
 // Stops an install that is still downloading; false once it has begun unpacking (or
 // has already been stopped).
 bool StopInstallDownload(InstallControl& control);

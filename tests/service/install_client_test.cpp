@@ -230,7 +230,7 @@ TEST_F(InstallClientTest, ANewReleaseIsWrittenFromTheKeptPackage) {
     };
     const struct {
         const char* name;
-        std::function<void()> spoil;  // after the first release is installed
+        std::function<void()> spoil;  // after the second release is published
         std::uint64_t most;           // bytes asked for at most; 0: the whole package once
     } cases[] = {
         // The end (64 KiB with the directory), the changed entry and the added one.
@@ -255,8 +255,12 @@ TEST_F(InstallClientTest, ANewReleaseIsWrittenFromTheKeptPackage) {
         ASSERT_TRUE(ResetService());
         Serve(first, "1.0.0");
         ASSERT_TRUE(Install(folder.path)) << ToUtf8(message);
-        c.spoil();
         Serve(second, "1.1.0");
+        // The question's figures, before the install: what the update really fetches.
+        const DownloadEstimate estimate = EstimateClientDownload(manifest);
+        EXPECT_LE(estimate.fetch, 65633u + 150100u + 20100u);
+        EXPECT_EQ(estimate.fetch + estimate.onComputer, next.size());
+        c.spoil();
         const size_t before = SeenByService(kServedPackagePath).size();
         bool installed = Install(folder.path);
         if (!installed) installed = Install(folder.path);  // what a player does after a cut line
