@@ -290,6 +290,51 @@ struct RateFloor {
 // to the file in offset and feeding it to sha (started again when a 200 replaces the
 // partial file). It stops as soon as offset passes limit. The bytes written so far stay
 // in the file whatever the outcome.
+// A block goes on to the file and the digest once it holds this much, or once its first
+// bytes have waited this long: a fast line moves in large blocks (small ones cost a
+// thread hand-over each), while on a slow line the file, the progress and a stop follow
+// the bytes closely.
+constexpr std::size_t kHandOverBytes = 512 * 1024;
+constexpr ULONGLONG kHandOverWaitMs = 100;
+
+// Reads the response body, at most maxBytes of it, into writer through the two buffers
+// in turn. Only what has arrived is read: a read for more would wait until it all came,
+// and neither a stop nor a check could act meanwhile. afterHand sees the bytes of each
+// block handed on and may end the transfer. Complete when the body ended or maxBytes
+// were read.
+Transfer ReadBodyToWriter(HINTERNET request, BlockWriter& writer, std::vector<char> (&buffers)[2], int& current,
+                          std::uint64_t maxBytes, const DownloadControl& control,
+                          const std::function<Transfer(std::uint64_t)>& afterHand) {
+    std::size_t filled = 0;
+    ULONGLONG blockStart = 0;
+    const auto handOn = [&]() {
+        if (filled == 0) return Transfer::Complete;
+        if (!writer.Hand(buffers[current].data(), filled)) return Transfer::Failed;
+        const std::uint64_t handed = filled;
+        current ^= 1;
+        filled = 0;
+        return afterHand(handed);
+    };
+    for (std::uint64_t left = maxBytes; left > 0;) {
+        if (control.stop && control.stop->load()) return Transfer::Stopped;
+        DWORD available = 0, read = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) return Transfer::Failed;
+        if (available == 0) break;  // the body has ended
+        std::vector<char>& buffer = buffers[current];
+        const DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>({available, buffer.size() - filled, left}));
+        if (!WinHttpReadData(request, buffer.data() + filled, wanted, &read)) return Transfer::Failed;
+        if (read == 0) break;
+        if (filled == 0) blockStart = GetTickCount64();
+        filled += read;
+        left -= read;
+        if (filled >= kHandOverBytes || filled == buffer.size() || GetTickCount64() - blockStart >= kHandOverWaitMs) {
+            const Transfer result = handOn();
+            if (result != Transfer::Complete) return result;
+        }
+    }
+    return handOn();
+}
+
 Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, const fs::path& partial,
                                std::uint64_t expectedSize, std::uint64_t limit, std::uint64_t& offset,
                                RunningSha256& sha, std::vector<char>& buffer, const ProgressCallback& progress,
@@ -315,44 +360,19 @@ Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, 
     RateFloor floor{control.minimumBytesPerSpan, control.rateSpanMs};
     Transfer result = Transfer::Complete;
     {
-        std::vector<char> second(kTransferBufferSize, '\0');
-        char* buffers[2] = {buffer.data(), second.data()};
+        std::vector<char> buffers[2] = {std::move(buffer), std::vector<char>(kTransferBufferSize)};
+        int current = 0;
         BlockWriter writer(file, sha);
-        for (int current = 0;; current ^= 1) {
-            // Only what has arrived is read: a read for more would wait until it all came,
-            // and neither a stop nor the rate check could act meanwhile.
-            DWORD available = 0, read = 0;
-            if (control.stop && control.stop->load()) {
-                result = Transfer::Stopped;
-                break;
-            }
-            if (!WinHttpQueryDataAvailable(request.handle, &available)) {
-                result = Transfer::Failed;
-                break;
-            }
-            if (available == 0) break;  // the body has ended
-            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(available, kTransferBufferSize));
-            if (!WinHttpReadData(request.handle, buffers[current], wanted, &read)) {
-                result = Transfer::Failed;
-                break;
-            }
-            if (read == 0) break;
-            if (!writer.Hand(buffers[current], read)) {
-                result = Transfer::Failed;
-                break;
-            }
-            offset += read;
-            if (total > 0) Report(progress, kDownloadingText, PercentOf(offset, total));
-            if (offset > limit) {
-                result = Transfer::TooLong;
-                break;
-            }
-            if (floor.TooSlow(offset)) {
-                result = Transfer::TooSlow;
-                break;
-            }
-        }
+        result = ReadBodyToWriter(request.handle, writer, buffers, current, UINT64_MAX, control,
+                                  [&](std::uint64_t handed) {
+                                      offset += handed;
+                                      if (total > 0) Report(progress, kDownloadingText, PercentOf(offset, total));
+                                      if (offset > limit) return Transfer::TooLong;
+                                      if (floor.TooSlow(offset)) return Transfer::TooSlow;
+                                      return Transfer::Complete;
+                                  });
         if (!writer.Finish() && result != Transfer::TooLong) result = Transfer::Failed;
+        buffer = std::move(buffers[0]);
     }
     // The last bytes reach the disk only here; a full disk may first show now.
     file.close();
@@ -376,20 +396,16 @@ Transfer FetchRange(HINTERNET session, const ServiceUrlParts& parts, std::uint64
         !WinHttpReceiveResponse(request.handle, nullptr) || !ReadStatusCode(request.handle, status))
         return Transfer::Failed;
     if (status != 206) return Transfer::RangeRefused;
-    for (std::uint64_t left = length; left > 0; current ^= 1) {
-        DWORD available = 0, read = 0;
-        if (control.stop && control.stop->load()) return Transfer::Stopped;
-        if (!WinHttpQueryDataAvailable(request.handle, &available) || available == 0) return Transfer::Failed;
-        const DWORD wanted =
-            static_cast<DWORD>(std::min<std::uint64_t>({available, buffers[current].size(), left}));
-        if (!WinHttpReadData(request.handle, buffers[current].data(), wanted, &read) || read == 0 ||
-            !writer.Hand(buffers[current].data(), read))
-            return Transfer::Failed;
-        offset += read;
-        left -= read;
-        moved(read);
-    }
-    return Transfer::Complete;
+    std::uint64_t received = 0;
+    const Transfer result = ReadBodyToWriter(request.handle, writer, buffers, current, length, control,
+                                             [&](std::uint64_t handed) {
+                                                 offset += handed;
+                                                 received += handed;
+                                                 moved(handed);
+                                                 return Transfer::Complete;
+                                             });
+    // A body that ends short of the range is a cut line.
+    return result == Transfer::Complete && received != length ? Transfer::Failed : result;
 }
 
 // Writes the rest of the file from offset on by its plan: copied pieces from the kept
