@@ -5,6 +5,7 @@
 //   download_bench bare-get <url> [<file>]
 //   download_bench sha <file>
 //   download_bench bare-sha <file>
+//   download_bench rebuild <url> <kept package, rewritten in place> <size> <digest>
 #include <windows.h>
 #include <bcrypt.h>
 #include <psapi.h>
@@ -15,10 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "install/install_client.h"
 #include "net/download.h"
 #include "net/http_requests.h"
 #include "net/service_interface.h"
 #include "net/winhttp_session.h"
+#include "update/update_manifest.h"
 
 namespace {
 
@@ -167,6 +170,42 @@ int RunBareSha(const std::wstring& path) {
     return 0;
 }
 
+// The new release written from the kept one by the launcher's plan: the plan (the new
+// package's end and directory fetched, the kept one's read), then the copies and range
+// requests, the digest as the bytes are written, and the package in place.
+int RunRebuild(const std::wstring& url, const std::wstring& package, std::uint64_t size, const std::wstring& digest) {
+    const double baseline = PeakWorkingSetMib();
+    UpdateManifest manifest;
+    manifest.client_url = url;
+    manifest.client_size = size;
+    manifest.client_sha256 = digest;
+    const double start = Now();
+    ReusePlan plan;
+    if (!PlanFromKeptPackage(package, manifest, plan)) {
+        std::printf("error=no plan\n");
+        return 1;
+    }
+    const double planned = Now();
+    DownloadControl control;
+    bool reuseFailed = false;
+    control.reuse = &plan;
+    control.reuseFailed = &reuseFailed;
+    std::wstring message;
+    if (!DownloadVerifiedFile(url, package, size, digest, message, ProgressCallback(), DownloadSubject::Client,
+                              control)) {
+        std::printf("error=%ls\n", message.c_str());
+        return 1;
+    }
+    const double end = Now();
+    std::uint64_t copied = 0;
+    for (const FilePiece& piece : plan.pieces) copied += piece.fromKept ? piece.length : 0;
+    std::printf("plan_s=%.3f\ntotal_s=%.3f\nplanned_fetch=%llu\ncopied=%llu\n", planned - start, end - start,
+                static_cast<unsigned long long>(plan.fetchedBytes + plan.knownEnd.size()),
+                static_cast<unsigned long long>(copied));
+    PrintMemory(baseline);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -176,6 +215,8 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"bare-get" && (argc == 3 || argc == 4)) return RunBareGet(argv[2], argc == 4 ? argv[3] : L"");
     if (mode == L"sha" && argc == 3) return RunSha(argv[2]);
     if (mode == L"bare-sha" && argc == 3) return RunBareSha(argv[2]);
+    if (mode == L"rebuild" && argc == 6)
+        return RunRebuild(argv[2], argv[3], std::wcstoull(argv[4], nullptr, 10), argv[5]);
     std::fprintf(stderr, "usage: download_bench download|bare-get|sha|bare-sha ...\n");
     return 2;
 }

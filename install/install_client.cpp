@@ -324,42 +324,6 @@ bool WriteVersionMarker(const std::wstring& folder, const std::wstring& version)
     return !marker.fail();
 }
 
-// A plan to write this release from the package kept from another one: only when the
-// kept package reads as a zip, the server answers ranges for the new one's end and its
-// directory, and something can be reused. Nothing read here is trusted: the written
-// package must still match the manifest's digest.
-bool PlanFromKeptPackage(const std::wstring& package, const UpdateManifest& manifest, ReusePlan& plan) {
-    std::vector<ZipDirectoryEntry> keptEntries, freshEntries;
-    ZipDirectoryPlace keptPlace, freshPlace;
-    std::string problem, tail, directory;
-    const std::uint64_t size = manifest.client_size;
-    if (size == 0 || !ReadPackageFileDirectory(fs::path(package), keptEntries, problem, &keptPlace)) return false;
-    const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, kZipTailBytes);
-    if (FetchByteRange(manifest.client_url, tailStart, size - tailStart, tail) != RangeReply::Bytes ||
-        !LocateZipDirectory(tail, size, freshPlace, problem))
-        return false;
-    if (freshPlace.offset >= tailStart) {
-        directory = tail.substr(static_cast<std::size_t>(freshPlace.offset - tailStart),
-                                static_cast<std::size_t>(freshPlace.size));
-    } else if (FetchByteRange(manifest.client_url, freshPlace.offset, freshPlace.size, directory) != RangeReply::Bytes) {
-        return false;
-    }
-    PackagePlan packagePlan;
-    if (!ReadZipDirectory(directory, freshPlace, freshEntries, problem) ||
-        !PlanPackageFromKept(keptEntries, keptPlace, freshEntries, freshPlace, size, packagePlan, problem) ||
-        packagePlan.reusedBytes == 0)
-        return false;
-    plan.keptPath = package;
-    plan.pieces = std::move(packagePlan.pieces);
-    // The directory and the end records were fetched to make the plan: [directory, end).
-    const std::uint64_t directoryEnd = freshPlace.offset + freshPlace.size;
-    plan.knownFrom = freshPlace.offset;
-    plan.knownEnd = (freshPlace.offset >= tailStart ? std::string() : directory) +
-                    tail.substr(static_cast<std::size_t>(std::max(freshPlace.offset, tailStart) - tailStart));
-    plan.fetchedBytes = packagePlan.fetchedBytes - std::min(packagePlan.fetchedBytes, size - directoryEnd + freshPlace.size);
-    return true;
-}
-
 // False, with the player's message, for a package that cannot install: one whose
 // directory cannot be read (the unpacking would fail the same way), one with a name that
 // would be written outside the install folder, or one without the client (it would
@@ -393,6 +357,43 @@ void Report(const ProgressCallback& progress, const wchar_t* text, int percent) 
 std::wstring FontSettingsHoldingPath() { return DataFolderFile(kFontHoldingFileName).wstring(); }
 std::wstring GameOptionsHoldingPath() { return DataFolderFile(kOptionsHoldingFileName).wstring(); }
 std::wstring HoldingRecordPath(const std::wstring& holding) { return RecordOf(holding).wstring(); }
+
+// A plan to write this release from the package kept from another one: only when the
+// kept package reads as a zip, the server answers ranges for the new one's end and its
+// directory, and something can be reused. Nothing read here is trusted: the written
+// package must still match the manifest's digest.
+bool PlanFromKeptPackage(const std::wstring& package, const UpdateManifest& manifest, ReusePlan& plan) {
+    std::vector<ZipDirectoryEntry> keptEntries, freshEntries;
+    ZipDirectoryPlace keptPlace, freshPlace;
+    std::string problem, tail, directory;
+    const std::uint64_t size = manifest.client_size;
+    if (size == 0 || !ReadPackageFileDirectory(fs::path(package), keptEntries, problem, &keptPlace)) return false;
+    const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, kZipTailBytes);
+    if (FetchByteRange(manifest.client_url, tailStart, size - tailStart, tail) != RangeReply::Bytes ||
+        !LocateZipDirectory(tail, size, freshPlace, problem))
+        return false;
+    if (freshPlace.offset >= tailStart) {
+        directory = tail.substr(static_cast<std::size_t>(freshPlace.offset - tailStart),
+                                static_cast<std::size_t>(freshPlace.size));
+    } else if (FetchByteRange(manifest.client_url, freshPlace.offset, freshPlace.size, directory) != RangeReply::Bytes) {
+        return false;
+    }
+    PackagePlan packagePlan;
+    if (!ReadZipDirectory(directory, freshPlace, freshEntries, problem) ||
+        !PlanPackageFromKept(keptEntries, keptPlace, freshEntries, freshPlace, size, packagePlan, problem) ||
+        packagePlan.reusedBytes == 0)
+        return false;
+    plan.keptPath = package;
+    plan.pieces = std::move(packagePlan.pieces);
+    // The directory and the end records were fetched to make the plan: [directory, end).
+    const std::uint64_t directoryEnd = freshPlace.offset + freshPlace.size;
+    plan.knownFrom = freshPlace.offset;
+    plan.knownEnd = freshPlace.offset >= tailStart
+                        ? tail.substr(static_cast<std::size_t>(freshPlace.offset - tailStart))
+                        : directory + tail.substr(static_cast<std::size_t>(directoryEnd - tailStart));
+    plan.fetchedBytes = packagePlan.fetchedBytes - std::min(packagePlan.fetchedBytes, size - directoryEnd + freshPlace.size);
+    return true;
+}
 
 DownloadEstimate EstimateClientDownload(const UpdateManifest& manifest) {
     const std::wstring package = DataFolderFile(kPackageFileName).wstring();

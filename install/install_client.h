@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/file_pieces.h"
 #include "net/progress.h"
 
 struct UpdateManifest;
@@ -35,6 +36,11 @@ struct InstallControl {
 };
 bool InstallClient(const std::wstring& folder, const UpdateManifest& manifest, std::wstring& message,
                    const ProgressCallback& progress, InstallControl* control = nullptr);
+
+// A plan to write this release into package's partial file from the package kept there
+// (another release): only when the kept package reads as a zip, the server answers
+// ranges for the new one's end and directory, and something can be reused.
+bool PlanFromKeptPackage(const std::wstring& package, const UpdateManifest& manifest, ReusePlan& plan);
 
 // What an install of this release would download, for the question asked before it:
 // nothing when the kept package has the release's size (the install still checks its
