@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "install/package_plan.h"
 #include "install/zip_directory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,5 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckZipEntryName(entry.name, why);
     }
     FUZZ_CHECK(at == directory.size());
+    // The file written from itself as the kept package: the pieces make the file, each
+    // copy lies before the kept directory, and at most one request per entry and the end.
+    PackagePlan plan;
+    if (PlanPackageFromKept(entries, place, entries, place, size, plan, problem)) {
+        std::uint64_t total = 0;
+        for (const FilePiece& piece : plan.pieces) {
+            total += piece.length;
+            FUZZ_CHECK(!piece.fromKept || (piece.keptOffset <= place.offset && piece.length <= place.offset - piece.keptOffset));
+        }
+        FUZZ_CHECK(total == size && plan.fetchedBytes + plan.reusedBytes == size && plan.requests <= entries.size() + 2);
+    }
     return 0;
 }
