@@ -222,6 +222,7 @@ TEST_F(InstallClientTest, ANewReleaseIsWrittenFromTheKeptPackage) {
     for (const ZipEntry& entry : second) directory += 46 + entry.name.size();
     const std::uint64_t update = 65633 + directory + 150100 + 20100;  // the end, the directory, the changes
     const std::string kept = MakeStoredZip(first), next = MakeStoredZip(second);
+    const std::string next64 = MakeStoredZip(second, true);  // the same release, with zip64 end records
     const std::wstring keptPath = LauncherDataFolder() + L"\\client.zip";
     const auto fetched = [](size_t from) {  // bytes asked for since, a request without a range counting whole
         std::uint64_t bytes = 0;
@@ -239,6 +240,7 @@ TEST_F(InstallClientTest, ANewReleaseIsWrittenFromTheKeptPackage) {
         std::uint64_t most;           // bytes asked for at most; 0: the whole package once
     } cases[] = {
         {"an update", [] {}, update},
+        {"an update to a zip64 package", [] {}, update + 76},
         {"a kept entry damaged on disk", [&] {
              std::string bytes = ReadFileBytes(keptPath);
              bytes[bytes.find(std::string(1000, 'c')) + 10] = 'X';
@@ -259,17 +261,19 @@ TEST_F(InstallClientTest, ANewReleaseIsWrittenFromTheKeptPackage) {
         ASSERT_TRUE(ResetService());
         Serve(first, "1.0.0");
         ASSERT_TRUE(Install(folder.path)) << ToUtf8(message);
-        Serve(second, "1.1.0");
+        const bool zip64 = std::string(c.name).find("zip64") != std::string::npos;
+        ASSERT_TRUE(ServeClientPackage(zip64 ? next64 : next, "1.1.0"));
+        LoadManifest();
         // The question's figures, before the install: what the update really fetches.
         const DownloadEstimate estimate = EstimateClientDownload(manifest);
         EXPECT_LE(estimate.fetch, update);
-        EXPECT_EQ(estimate.fetch + estimate.onComputer, next.size());
+        EXPECT_EQ(estimate.fetch + estimate.onComputer, (zip64 ? next64 : next).size());
         c.spoil();
         const size_t before = SeenByService(kServedPackagePath).size();
         bool installed = Install(folder.path);
         if (!installed) installed = Install(folder.path);  // what a player does after a cut line
         EXPECT_TRUE(installed) << ToUtf8(message);
-        EXPECT_TRUE(ReadFileBytes(keptPath) == next);
+        EXPECT_TRUE(ReadFileBytes(keptPath) == (zip64 ? next64 : next));
         EXPECT_EQ(ReadFileBytes(folder / L"data\\part3.pak"), second[5].bytes);
         EXPECT_EQ(ReadFileBytes(folder / L"data\\added.pak"), second.back().bytes);
         const std::vector<std::string> ranges = SeenByService(kServedPackagePath, "Range");

@@ -36,7 +36,7 @@ std::string Fields(std::initializer_list<std::pair<int, std::uint32_t>> fields) 
 
 }  // namespace
 
-std::string MakeStoredZip(const std::vector<ZipEntry>& entries) {
+std::string MakeStoredZip(const std::vector<ZipEntry>& entries, bool zip64) {
     std::string zip, central;
     for (const ZipEntry& entry : entries) {
         const auto size = static_cast<std::uint32_t>(entry.bytes.size());
@@ -52,6 +52,14 @@ std::string MakeStoredZip(const std::vector<ZipEntry>& entries) {
         zip += Fields({{4, 0x04034b50}}) + common + Fields({{2, 0}}) + entry.name + entry.bytes;
     }
     const auto count = static_cast<std::uint32_t>(entries.size());
+    if (zip64) {  // the zip64 end record and its locator, the end record pointing there
+        const auto size = static_cast<std::uint32_t>(central.size()), offset = static_cast<std::uint32_t>(zip.size());
+        return zip + central +
+               Fields({{4, 0x06064b50}, {4, 44}, {4, 0}, {2, 45}, {2, 45}, {4, 0}, {4, 0}, {4, count}, {4, 0},
+                       {4, count}, {4, 0}, {4, size}, {4, 0}, {4, offset}, {4, 0}}) +
+               Fields({{4, 0x07064b50}, {4, 0}, {4, offset + size}, {4, 0}, {4, 1}}) +
+               Fields({{4, 0x06054b50}, {2, 0}, {2, 0}, {2, 0xFFFF}, {2, 0xFFFF}, {4, 0xFFFFFFFF}, {4, 0xFFFFFFFF}, {2, 0}});
+    }
     return zip + central +
            Fields({{4, 0x06054b50}, {2, 0}, {2, 0}, {2, count}, {2, count}, {4, std::uint32_t(central.size())},
                    {4, std::uint32_t(zip.size())}, {2, 0}});

@@ -14,8 +14,9 @@ struct ZipEntry {
     bool wrongChecksum = false;  // a damaged entry: an unpacker must refuse it
 };
 
-// A zip archive of stored (uncompressed) entries, in the given order.
-std::string MakeStoredZip(const std::vector<ZipEntry>& entries);
+// A zip archive of stored (uncompressed) entries, in the given order; with zip64, its
+// end goes through the zip64 end record, as a package past 4 GiB must.
+std::string MakeStoredZip(const std::vector<ZipEntry>& entries, bool zip64 = false);
 
 // Serves bytes as the client package, and a manifest naming their size and SHA-256
 // (lower-case) and this client version, with the launcher's own version.

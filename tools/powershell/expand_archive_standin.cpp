@@ -122,14 +122,22 @@ bool ExtractArchive(const std::wstring& archivePath, const std::wstring& destina
         }
     }
     if (end == std::string::npos) return false;
-    const std::uint32_t entries = Read16(zip, end + 10);
+    std::uint64_t entries = Read16(zip, end + 10);
     size_t central = Read32(zip, end + 16);
+    // A zip64 archive gives its count and directory offset in the zip64 end record, which
+    // its locator (right before the end record) points at; packages past 4 GiB need it.
+    if ((entries == 0xFFFF || central == 0xFFFFFFFF) && end >= 20 && Read32(zip, end - 20) == 0x07064b50) {
+        const size_t record = Read32(zip, end - 12);
+        if (record + 56 > zip.size() || Read32(zip, record) != 0x06064b50) return false;
+        entries = Read32(zip, record + 32);
+        central = Read32(zip, record + 48);
+    }
 
     std::error_code error;
     fs::create_directories(fs::path(destination), error);
     if (!fs::is_directory(fs::path(destination), error)) return false;
 
-    for (std::uint32_t i = 0; i < entries; ++i) {
+    for (std::uint64_t i = 0; i < entries; ++i) {
         if (central + 46 > zip.size() || Read32(zip, central) != 0x02014b50) return false;
         const std::uint32_t method = Read16(zip, central + 10);
         const std::uint32_t crc = Read32(zip, central + 16);
