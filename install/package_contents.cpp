@@ -17,19 +17,14 @@ std::string PrintableEntryName(const std::string& name) {
     return text;
 }
 
-namespace {
-
-// Windows finds the client whatever the letter case of its name.
-bool SameAsciiNameIgnoringCase(const std::string& name, const std::string& wanted) {
-    if (name.size() != wanted.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
         const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(name[i]) != lower(wanted[i])) return false;
+        if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
 }
-
-}  // namespace
 
 PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries) {
     const std::string client = "Sarnhold-Elderline.exe";  // the client's name, ASCII
@@ -44,7 +39,7 @@ PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries) {
         ++contents.files;
         // Added up without wrapping, however large the sizes a damaged archive claims.
         contents.bytes += std::min(entry.uncompressedSize, UINT64_MAX - contents.bytes);
-        contents.hasClient = contents.hasClient || SameAsciiNameIgnoringCase(entry.name, client);
+        contents.hasClient = contents.hasClient || SameIgnoringAsciiCase(entry.name, client);
     }
     return contents;
 }

@@ -28,6 +28,10 @@ PackageContents DescribePackage(const std::vector<ZipDirectoryEntry>& entries);
 bool ReadPackageFileDirectory(const std::filesystem::path& path, std::vector<ZipDirectoryEntry>& entries,
                               std::string& problem, ZipDirectoryPlace* place = nullptr, std::uint64_t* size = nullptr);
 
+// a and b alike but for the case of ASCII letters: how Windows matches the client's name,
+// and how hexadecimal digests are compared.
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b);
+
 // Names come from the archive: control bytes are shown as \xNN, so none reaches a
 // terminal as a command.
 std::string PrintableEntryName(const std::string& name);

@@ -256,6 +256,18 @@ Answer RequestFrom(HINTERNET request, std::uint64_t offset) {
 
 enum class Transfer { Complete, Failed, TooLong, RangeRefused, TooSlow, Stopped };
 
+// Sends a GET for bytes [first, first + length) on a new request of session; false when no
+// status came back. The caller judges the status (206 for the range).
+bool RequestRange(HINTERNET session, const ServiceUrlParts& parts, std::uint64_t first, std::uint64_t length,
+                  InternetHandle& connection, InternetHandle& request, DWORD& status) {
+    request.handle = OpenServiceRequest(session, parts, L"GET", connection);
+    const std::wstring range =
+        L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(first + length - 1) + L"\r\n";
+    return request && WinHttpSendRequest(request.handle, range.c_str(), static_cast<DWORD>(-1),
+                                         WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+           WinHttpReceiveResponse(request.handle, nullptr) && ReadStatusCode(request.handle, status);
+}
+
 // The body's length as the server announced it; 0 when it did not.
 std::uint64_t AnnouncedLength(HINTERNET request) {
     wchar_t text[32] = {};
@@ -386,15 +398,9 @@ Transfer TransferToPartialFile(HINTERNET session, const ServiceUrlParts& parts, 
 Transfer FetchRange(HINTERNET session, const ServiceUrlParts& parts, std::uint64_t first, std::uint64_t length,
                     BlockWriter& writer, std::vector<char> (&buffers)[2], int& current, std::uint64_t& offset,
                     const DownloadControl& control, const std::function<void(std::uint64_t)>& moved) {
-    InternetHandle connection;
-    InternetHandle request(OpenServiceRequest(session, parts, L"GET", connection));
-    const std::wstring range =
-        L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(first + length - 1) + L"\r\n";
+    InternetHandle connection, request;
     DWORD status = 0;
-    if (!request || !WinHttpSendRequest(request.handle, range.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
-                                        0, 0, 0) ||
-        !WinHttpReceiveResponse(request.handle, nullptr) || !ReadStatusCode(request.handle, status))
-        return Transfer::Failed;
+    if (!RequestRange(session, parts, first, length, connection, request, status)) return Transfer::Failed;
     if (status != 206) return Transfer::RangeRefused;
     std::uint64_t received = 0;
     const Transfer result = ReadBodyToWriter(request.handle, writer, buffers, current, length, control,
@@ -660,14 +666,9 @@ RangeReply FetchByteRange(const std::wstring& url, std::uint64_t first, std::uin
     bytes.clear();
     if (length == 0 || length > kLargestRange || !SplitServiceUrl(url, parts, kGetUrlPathCapacity)) return RangeReply::Failed;
     InternetHandle session(OpenServiceSession(kGetUserAgent, kDownloadTimeouts));
-    InternetHandle connection;
-    InternetHandle request(session ? OpenServiceRequest(session.handle, parts, L"GET", connection) : nullptr);
-    const std::wstring range =
-        L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(first + length - 1) + L"\r\n";
+    InternetHandle connection, request;
     DWORD status = 0;
-    if (!request || !WinHttpSendRequest(request.handle, range.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
-                                        0, 0, 0) ||
-        !WinHttpReceiveResponse(request.handle, nullptr) || !ReadStatusCode(request.handle, status))
+    if (!session || !RequestRange(session.handle, parts, first, length, connection, request, status))
         return RangeReply::Failed;
     if (status == 200) return RangeReply::WholeFile;
     if (status != 206) return RangeReply::Failed;

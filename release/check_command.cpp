@@ -217,7 +217,7 @@ void CheckPackage(Report& report, const UpdateManifest& manifest, const FetchOpt
     const std::string computed = quick ? "" : FinishSha256(digest);
     if (quick)
         Say(report, kSkip, "client digest", "the package was not read (--quick)");
-    else if (SameDigestText(computed, expected))
+    else if (SameIgnoringAsciiCase(computed, expected))
         Say(report, kPass, "client digest", "SHA-256 " + computed + " equals client_sha256");
     else
         Say(report, kFail, "client digest", "the package's SHA-256 is " + computed + " but client_sha256 is " +
@@ -266,7 +266,7 @@ void CheckLauncherFile(Report& report, const UpdateManifest& manifest, const Fet
 
     const std::string computed = Sha256OfBytes(file);
     const std::string expected = WideToUtf8(manifest.launcher_sha256);
-    if (SameDigestText(computed, expected))
+    if (SameIgnoringAsciiCase(computed, expected))
         Say(report, kPass, "launcher digest", "SHA-256 " + computed + " equals launcher_sha256");
     else
         Say(report, kFail, "launcher digest", "the file's SHA-256 is " + computed + " but launcher_sha256 is " +

@@ -38,15 +38,6 @@ std::string Sha256OfBytes(const std::string& bytes) {
     return FinishSha256(digest);
 }
 
-bool SameDigestText(const std::string& computed, const std::string& expected) {
-    if (computed.size() != expected.size()) return false;
-    for (std::size_t i = 0; i < computed.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(computed[i]) != lower(expected[i])) return false;
-    }
-    return true;
-}
-
 ProgressLine StartProgress(const std::string& label, std::uint64_t total) {
     ProgressLine line;
     line.label = label;

@@ -20,10 +20,6 @@ void AddToSha256(Sha256Digest& digest, const char* data, std::size_t size);
 std::string FinishSha256(Sha256Digest& digest);
 std::string Sha256OfBytes(const std::string& bytes);
 
-// True when the two digest texts are the same apart from letter case, as the launcher
-// compares them: whole texts, nothing trimmed.
-bool SameDigestText(const std::string& computed, const std::string& expected);
-
 // "label: 42% (1432 of 3400 MiB)" rewritten in place on standard error, only when it is
 // a terminal, so captured output stays one line per verdict. total 0: no percentage.
 struct ProgressLine {
